@@ -1,0 +1,23 @@
+# Cross build for 64-bit Windows with Debian's MinGW-w64 (posix threads).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(triple x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${triple}-windres)
+set(CMAKE_OBJDUMP ${triple}-objdump)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+if(DEFINED ENV{OPENSSL_ROOT_DIR})
+  list(APPEND CMAKE_FIND_ROOT_PATH $ENV{OPENSSL_ROOT_DIR})
+endif()
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The executables must run with nothing beside them: no libgcc, libstdc++ or
+# winpthread DLLs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -1,0 +1,239 @@
+#include "cache/gost_cipher.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <thread>
+
+namespace {
+
+// A deliberately plain second implementation: eight S-box lookups per round,
+// key order from a table, explicit padding. The optimised cipher must agree
+// with it byte for byte.
+constexpr uint8_t kS[8][16] = {
+    {13, 2, 8, 4, 6, 15, 11, 1, 10, 9, 3, 14, 5, 0, 12, 7}, {4, 11, 2, 14, 15, 0, 8, 13, 3, 12, 9, 7, 5, 10, 6, 1},
+    {12, 1, 10, 15, 9, 2, 6, 8, 0, 13, 3, 4, 14, 7, 5, 11}, {2, 12, 4, 1, 7, 10, 11, 6, 8, 5, 3, 15, 13, 0, 14, 9},
+    {7, 13, 14, 3, 0, 6, 9, 10, 1, 2, 8, 5, 11, 12, 4, 15}, {10, 0, 9, 14, 6, 3, 15, 5, 1, 13, 12, 7, 11, 4, 2, 8},
+    {15, 1, 8, 14, 6, 11, 3, 4, 9, 7, 2, 13, 12, 0, 5, 10}, {14, 4, 13, 1, 2, 15, 11, 8, 3, 10, 6, 12, 5, 9, 0, 7},
+};
+
+uint32_t ReferenceF(uint32_t x) {
+  uint32_t y = 0;
+  for (int box = 0; box < 8; ++box) y |= uint32_t{kS[box][(x >> (4 * box)) & 15]} << (4 * box);
+  return (y << 11) | (y >> 21);
+}
+
+void ReferenceBlock(uint8_t* block, const GostKey& key, bool encrypt) {
+  int order[32];
+  for (int r = 0; r < 32; ++r) {
+    const bool backward = encrypt ? r >= 24 : r >= 8;
+    order[r] = backward ? 7 - r % 8 : r % 8;
+  }
+  uint32_t n1 = 0, n2 = 0;
+  for (int i = 0; i < 4; ++i) {
+    n1 |= uint32_t{block[i]} << (8 * i);
+    n2 |= uint32_t{block[4 + i]} << (8 * i);
+  }
+  for (int r = 0; r < 32; ++r) {
+    if (r % 2 == 0) {
+      n2 ^= ReferenceF(n1 + key.x[order[r]]);
+    } else {
+      n1 ^= ReferenceF(n2 + key.x[order[r]]);
+    }
+  }
+  for (int i = 0; i < 4; ++i) {
+    block[i] = static_cast<uint8_t>(n2 >> (8 * i));
+    block[4 + i] = static_cast<uint8_t>(n1 >> (8 * i));
+  }
+}
+
+ByteArray ReferenceFrame(const ByteArray& plain, const GostKey& key) {
+  if (plain.empty()) return {};
+  const uint32_t length = static_cast<uint32_t>(plain.size());
+  const uint32_t pad = length % 8 ? 8 - length % 8 : 0;
+  ByteArray frame = {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 0, 0, 0,
+                     uint8_t(pad), 0, 0, 0, 0};
+  ByteArray padded = plain;
+  padded.resize(length + pad, 0);
+  for (size_t at = 0; at < padded.size(); at += 8) ReferenceBlock(&padded[at], key, true);
+  frame.insert(frame.end(), padded.begin(), padded.end());
+  return frame;
+}
+
+ByteArray RandomBytes(std::mt19937& random, size_t count) {
+  ByteArray bytes(count);
+  for (auto& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+GostKey RandomKey(std::mt19937& random) {
+  GostKey key;
+  for (auto& x : key.x) x = static_cast<uint32_t>(random());
+  return key;
+}
+
+GostKey CacheKey() {
+  GostKey key;
+  MakeCacheKey(key);
+  return key;
+}
+
+ByteArray Encrypt(const ByteArray& plain, const GostKey& key = CacheKey()) {
+  ByteArray frame;
+  EXPECT_TRUE(GostEncryptBuffer(key, plain.data(), static_cast<uint32_t>(plain.size()), frame));
+  return frame;
+}
+
+bool Decrypt(const ByteArray& frame, ByteArray& plain, const GostKey& key = CacheKey()) {
+  return GostDecryptBuffer(key, frame.data(), static_cast<uint32_t>(frame.size()), plain);
+}
+
+// Catches any difference in S-boxes, round order, key schedule, byte order,
+// padding or header layout, and a lane of the interleaved loop going astray.
+TEST(GostCipherTest, FramesMatchAPlainImplementationForManyLengthsAndKeys) {
+  std::mt19937 random(12345);
+  for (size_t length : {1, 7, 8, 9, 15, 16, 31, 32, 33, 63, 64, 65, 1000, 1001, 4099}) {
+    const GostKey key = RandomKey(random);
+    const ByteArray plain = RandomBytes(random, length);
+    EXPECT_EQ(Encrypt(plain, key), ReferenceFrame(plain, key)) << "length " << length;
+  }
+}
+
+TEST(GostCipherTest, SingleBlockFunctionsMatchThePlainImplementationAndInvert) {
+  std::mt19937 random(7);
+  for (int i = 0; i < 50; ++i) {
+    const GostKey key = RandomKey(random);
+    const uint32_t in[2] = {static_cast<uint32_t>(random()), static_cast<uint32_t>(random())};
+    uint8_t bytes[8];
+    for (int b = 0; b < 4; ++b) {
+      bytes[b] = static_cast<uint8_t>(in[0] >> (8 * b));
+      bytes[4 + b] = static_cast<uint8_t>(in[1] >> (8 * b));
+    }
+    ReferenceBlock(bytes, key, true);
+    uint32_t out[2];
+    GostEncryptBlock(in, out, key);
+    EXPECT_EQ(out[0], uint32_t(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24));
+    EXPECT_EQ(out[1], uint32_t(bytes[4] | bytes[5] << 8 | bytes[6] << 16 | uint32_t(bytes[7]) << 24));
+    uint32_t back[2];
+    GostDecryptBlock(out, back, key);
+    EXPECT_EQ(back[0], in[0]);
+    EXPECT_EQ(back[1], in[1]);
+  }
+}
+
+// The cache key is part of every stored cache file: a change would make all
+// existing files unreadable.
+TEST(GostCipherTest, CacheKeyIsDerivedFromTheFixedText) {
+  const GostKey key = CacheKey();
+  const char text[] = "Varo.SignerCache/GOST-28147:2026";
+  for (uint32_t i = 0; i < 8; ++i) {
+    const uint32_t word = uint32_t(uint8_t(text[4 * i])) | uint32_t(uint8_t(text[4 * i + 1])) << 8 |
+                          uint32_t(uint8_t(text[4 * i + 2])) << 16 | uint32_t(uint8_t(text[4 * i + 3])) << 24;
+    EXPECT_EQ(key.x[i], (word << 1) + i);
+  }
+}
+
+TEST(GostCipherTest, RoundTripsAndPadsToWholeBlocks) {
+  std::mt19937 random(99);
+  const ByteArray plain1000 = RandomBytes(random, 1000);
+  const ByteArray frame1000 = Encrypt(plain1000);
+  ASSERT_EQ(frame1000.size(), 1012u);
+  EXPECT_EQ(frame1000[7], 0);
+
+  const ByteArray plain1001 = RandomBytes(random, 1001);
+  const ByteArray frame1001 = Encrypt(plain1001);
+  ASSERT_EQ(frame1001.size(), 12u + 1008u);
+  EXPECT_EQ(ByteArray(frame1001.begin(), frame1001.begin() + 12), (ByteArray{0, 0, 3, 0xE9, 0, 0, 0, 7, 0, 0, 0, 0}));
+
+  for (const ByteArray* plain : {&plain1000, &plain1001}) {
+    ByteArray back;
+    ASSERT_TRUE(Decrypt(Encrypt(*plain), back));
+    EXPECT_EQ(back, *plain);
+  }
+}
+
+// The frame has no check value: another key still "succeeds" with other bytes.
+TEST(GostCipherTest, AnotherKeyDecryptsToOtherBytesOfTheSameLength) {
+  std::mt19937 random(3);
+  const ByteArray plain = RandomBytes(random, 64);
+  ByteArray back;
+  ASSERT_TRUE(Decrypt(Encrypt(plain), back, RandomKey(random)));
+  EXPECT_EQ(back.size(), plain.size());
+  EXPECT_NE(back, plain);
+}
+
+TEST(GostCipherTest, EmptyInputGivesEmptyOutputBothWays) {
+  ByteArray out = {1, 2, 3};
+  EXPECT_TRUE(GostEncryptBuffer(CacheKey(), nullptr, 0, out));
+  EXPECT_TRUE(out.empty());
+  out = {1, 2, 3};
+  EXPECT_TRUE(GostDecryptBuffer(CacheKey(), nullptr, 0, out));
+  EXPECT_TRUE(out.empty());
+}
+
+// Every malformed frame is rejected and leaves the caller's output alone.
+TEST(GostCipherTest, RejectsMalformedFramesWithoutTouchingTheOutput) {
+  const ByteArray sentinel = {0xAA, 0xBB};
+  auto rejected = [&](const ByteArray& frame) {
+    ByteArray out = sentinel;
+    const bool ok = Decrypt(frame, out);
+    return !ok && out == sentinel;
+  };
+  for (size_t length = 1; length <= 13; ++length) EXPECT_TRUE(rejected(ByteArray(length, 0))) << length;
+
+  const ByteArray good = Encrypt(ByteArray(16, 0x5A));
+  ByteArray reserved = good;
+  reserved[11] = 1;
+  EXPECT_TRUE(rejected(reserved));
+  ByteArray padTooLarge = good;
+  padTooLarge[7] = 16;  // pad count equal to the ciphertext length
+  padTooLarge[3] = 0;
+  EXPECT_TRUE(rejected(padTooLarge));
+  ByteArray wrongLength = good;
+  wrongLength[3] = 15;
+  EXPECT_TRUE(rejected(wrongLength));
+  ByteArray truncated(good.begin(), good.end() - 8);
+  EXPECT_TRUE(rejected(truncated));
+  EXPECT_TRUE(rejected(ByteArray(good.begin(), good.end() - 1)));
+
+  ByteArray out;
+  const ByteArray eightBytes = {0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
+  EXPECT_TRUE(Decrypt(eightBytes, out));
+  EXPECT_EQ(out.size(), 8u);
+}
+
+TEST(GostCipherTest, CryptBlocksLeavesTheTailAloneAndRejectsShortInput) {
+  std::mt19937 random(5);
+  const ByteArray input = RandomBytes(random, 21);
+  ByteArray output(21, 0xEE);
+  ASSERT_TRUE(GostCryptBlocks(CacheKey(), input.data(), 21, output.data(), true));
+  EXPECT_EQ(ByteArray(output.begin() + 16, output.end()), ByteArray(5, 0xEE));
+  ByteArray back(16);
+  ASSERT_TRUE(GostCryptBlocks(CacheKey(), output.data(), 16, back.data(), false));
+  EXPECT_EQ(back, ByteArray(input.begin(), input.begin() + 16));
+
+  uint8_t small[8] = {};
+  EXPECT_FALSE(GostCryptBlocks(CacheKey(), small, 3, small, true));
+  EXPECT_TRUE(GostCryptBlocks(CacheKey(), small, 5, small, true));
+  EXPECT_FALSE(GostCryptBlocks(CacheKey(), nullptr, 8, small, true));
+  EXPECT_FALSE(GostCryptBlocks(CacheKey(), small, 8, nullptr, true));
+}
+
+// The tables are built on first use; threads racing to that first use must
+// all see complete tables.
+TEST(GostCipherTest, ConcurrentFirstUseGivesIdenticalFrames) {
+  std::mt19937 random(11);
+  const ByteArray plain = RandomBytes(random, 4096);
+  const ByteArray expected = ReferenceFrame(plain, CacheKey());
+  std::vector<ByteArray> frames(4);
+  std::vector<std::thread> threads;
+  for (auto& frame : frames) {
+    threads.emplace_back([&plain, &frame] {
+      GostEncryptBuffer(CacheKey(), plain.data(), static_cast<uint32_t>(plain.size()), frame);
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (const auto& frame : frames) EXPECT_EQ(frame, expected);
+}
+
+}  // namespace

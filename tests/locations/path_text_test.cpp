@@ -1,0 +1,77 @@
+#include "locations/path_text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Wrong absolute-name detection would let a relative name escape its folder
+// or glue an absolute one under it.
+TEST(PathTextTest, JoinKeepsAbsoluteNamesAndDropsExtraSeparators) {
+  EXPECT_EQ(PathText::Join(L"C:\\a\\", L"\\b.dll"), L"C:\\a\\b.dll");
+  EXPECT_EQ(PathText::Join(L"C:\\a", L"D:\\b.dll"), L"D:\\b.dll");
+  EXPECT_EQ(PathText::Join(L"C:\\a", L"\\\\server\\share\\b.dll"), L"\\\\server\\share\\b.dll");
+  EXPECT_EQ(PathText::Join(L"", L"b.dll"), L"b.dll");
+  EXPECT_EQ(PathText::Join(L"\"C:\\a b\"", L"b.dll"), L"C:\\a b\\b.dll");
+  EXPECT_EQ(PathText::Join(L"C:\\a//", L"\"b.dll\""), L"C:\\a\\b.dll");
+  // "D:b.dll" is drive-relative, not absolute: it stays under the folder.
+  EXPECT_EQ(PathText::Join(L"C:\\a", L"D:b.dll"), L"C:\\a\\D:b.dll");
+}
+
+TEST(PathTextTest, NormalizeAppliesOptionsInOrder) {
+  std::wstring path = L"C:\\a//";
+  PathText::Normalize(path, PathText::OneTrailingSeparator);
+  EXPECT_EQ(path, L"C:\\a\\");
+
+  std::wstring empty;
+  PathText::Normalize(empty, PathText::OneTrailingSeparator);
+  EXPECT_EQ(empty, L"");
+
+  std::wstring quoted = L"\"'C:\\a\\'\"";
+  PathText::Normalize(quoted, PathText::StripQuotes | PathText::NoTrailingSeparator);
+  EXPECT_EQ(quoted, L"C:\\a");
+
+  std::wstring lone = L"\"";
+  PathText::Normalize(lone, PathText::StripQuotes);
+  EXPECT_EQ(lone, L"\"");
+}
+
+TEST(PathTextTest, LongPathFormOnlyForDriveLetterPaths) {
+  std::wstring out;
+  EXPECT_TRUE(PathText::LongPathForm(L"c:\\x", out));
+  EXPECT_EQ(out, L"\\\\?\\c:\\x");
+  EXPECT_FALSE(PathText::LongPathForm(L"\\\\server\\share", out));
+  EXPECT_EQ(out, L"\\\\server\\share");
+  EXPECT_FALSE(PathText::LongPathForm(L"relative\\x", out));
+  EXPECT_FALSE(PathText::LongPathForm(L"c:", out));
+  EXPECT_FALSE(PathText::LongPathForm(L"1:\\x", out));
+}
+
+TEST(PathTextTest, FullPathAndDirectoryOf) {
+  std::wstring full;
+  size_t filePart = 0;
+  ASSERT_TRUE(PathText::FullPath(L"C:\\a\\b\\..\\c.dll", full, filePart));
+  EXPECT_EQ(full, L"C:\\a\\c.dll");
+  EXPECT_EQ(filePart, 5u);
+
+  std::wstring directory;
+  ASSERT_TRUE(PathText::DirectoryOf(L"C:\\a\\c.dll", directory));
+  EXPECT_EQ(directory, L"C:\\a\\");
+  ASSERT_TRUE(PathText::DirectoryOf(L"C:\\a\\", directory));
+  EXPECT_EQ(directory, L"C:\\a\\");
+
+  // Longer than the first buffer: the second call must take over.
+  const std::wstring deep = L"C:\\" + std::wstring(300, L'x') + L"\\y.dll";
+  ASSERT_TRUE(PathText::FullPath(deep, full, filePart));
+  EXPECT_EQ(full, deep);
+  EXPECT_EQ(full.substr(filePart), L"y.dll");
+}
+
+TEST(PathTextTest, FindLastOfAndToLower) {
+  EXPECT_EQ(PathText::FindLastOf(L"a\\b/c", L"\\/"), 3);
+  EXPECT_EQ(PathText::FindLastOf(L"abc", L"\\/"), -1);
+  EXPECT_EQ(PathText::FindLastOf(L"", L"\\"), -1);
+  EXPECT_EQ(PathText::FindLastOf(L"a\\", L""), -1);
+  EXPECT_EQ(PathText::ToLower(L"C:\\DIR\\A.DLL"), L"c:\\dir\\a.dll");
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+// A folder of its own for each test, under the prefix's temporary folder,
+// removed with everything in it when the test ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  // The folder, ending with a backslash.
+  const std::wstring& Path() const { return path_; }
+  std::wstring Path(const std::wstring& name) const { return path_ + name; }
+
+  // Writes `bytes` to `name` (folders on the way are created); returns the
+  // full path.
+  std::wstring WriteFile(const std::wstring& name, const std::vector<uint8_t>& bytes) const;
+  std::wstring WriteFile(const std::wstring& name, const std::string& text) const;
+
+ private:
+  std::wstring path_;
+};
+
+// Whole content of a file; empty when it cannot be read.
+std::vector<uint8_t> ReadWholeFile(const std::wstring& path);
+
+// Removes a folder tree, clearing read-only attributes on the way.
+void RemoveTree(const std::wstring& path);
