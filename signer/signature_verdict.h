@@ -1,0 +1,21 @@
+// The outcome of one signature check. The numbers are stored in the
+// verification cache file, so they never change.
+#pragma once
+
+#include <cstdint>
+
+enum class SignatureVerdict : uint32_t {
+  Unavailable = 0,  // the trust functions could not be bound; nothing was verified
+  NotSigned = 1,    // no embedded signature and no usable catalog signature
+  Valid = 2,
+  Expired = 3,      // CERT_E_EXPIRED
+  Revoked = 4,      // CERT_E_REVOKED
+  Distrusted = 5,   // TRUST_E_EXPLICIT_DISTRUST
+  Failed = 6,       // any other trust provider result
+};
+
+// Verdicts that the cache answers without a new check.
+inline bool IsCacheableVerdict(SignatureVerdict verdict) {
+  return verdict == SignatureVerdict::NotSigned || verdict == SignatureVerdict::Valid ||
+         verdict == SignatureVerdict::Expired;
+}
