@@ -1,13 +1,13 @@
 #include "platform/system_library_cache.h"
 
-namespace {
+#include "locations/path_text.h"
 
-wchar_t FoldAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+namespace {
 
 bool SameLibraryName(const std::wstring& a, const std::wstring& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    if (a[i] != b[i] && PathText::FoldAscii(a[i]) != PathText::FoldAscii(b[i])) return false;
   }
   return true;
 }

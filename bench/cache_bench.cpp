@@ -1,0 +1,97 @@
+// Costs of the verification cache at its smallest and largest sizes: the
+// figures that decide launcher start-up when the cache file is full.
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cache/cache_file.h"
+#include "cache/verification_cache.h"
+#include "locations/file_system.h"
+#include "platform/unique_handle.h"
+
+namespace {
+
+// Average microseconds per call over `repeats` calls.
+double Microseconds(int repeats, const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < repeats; ++i) work();
+  const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
+  return took.count() / repeats;
+}
+
+std::wstring TempFolder() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + L"varo-cache-bench-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+  FileSystem::CreateDirectoryTree(folder);
+  return folder;
+}
+
+std::vector<CacheEntry> MakeEntries(size_t count) {
+  std::vector<CacheEntry> entries(count);
+  for (size_t i = 0; i < count; ++i) {
+    entries[i].path = L"C:\\Program Files\\Varo\\Application\\2.0.1\\module" + std::to_wstring(i) + L".dll";
+    entries[i].signer = L"Harbor Varo Network Software Co.,Ltd";
+    entries[i].size = 100000 + i;
+    entries[i].verdict = SignatureVerdict::Valid;
+  }
+  return entries;
+}
+
+void Run(size_t count, const std::wstring& folder) {
+  const std::wstring cacheFile = folder + L"bench-" + std::to_wstring(count) + L".dat";
+  const std::wstring target = folder + L"target.dll";
+  {
+    platform::UniqueFileHandle file(
+        ::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  std::vector<CacheEntry> entries = MakeEntries(count - 1);
+  WriteCacheFile(cacheFile, entries);
+
+  VerificationCache cache;
+  cache.SetFile(cacheFile);
+  std::wstring signer;
+  cache.Lookup(target, signer);  // loads the file
+  cache.Record(SignatureVerdict::Valid, target, L"Signer");
+  cache.Flush();
+
+  const double hit = Microseconds(2000, [&] { cache.Lookup(target, signer); });
+  const double miss = Microseconds(2000, [&] { cache.Lookup(L"C:\\absent\\module.dll", signer); });
+  bool flip = false;
+  const double record = Microseconds(2000, [&] {
+    flip = !flip;
+    cache.Record(flip ? SignatureVerdict::Expired : SignatureVerdict::Valid, target, L"Signer");
+  });
+  // Every entry changed, so the merge and the write cover the whole file.
+  double writeBack = 0;
+  constexpr int kWriteBacks = 5;
+  for (int i = 0; i < kWriteBacks; ++i) {
+    flip = !flip;
+    for (const CacheEntry& entry : std::vector<CacheEntry>(cache.EntriesForTesting())) {
+      cache.Record(flip ? SignatureVerdict::Expired : SignatureVerdict::Valid, entry.path, entry.signer);
+    }
+    writeBack += Microseconds(1, [&] { cache.Flush(); }) / kWriteBacks;
+  }
+  std::vector<CacheEntry> read;
+  bool corrupt = false;
+  const double readFile = Microseconds(10, [&] { ReadCacheFile(cacheFile, read, corrupt); });
+  const double writeFile = Microseconds(10, [&] { WriteCacheFile(cacheFile, read); });
+
+  std::printf("%5zu entries (%zu bytes): lookup hit %.2f us, lookup miss %.2f us, record changed %.2f us,\n"
+              "      write-back merge of all %.0f us, ReadCacheFile %.0f us, WriteCacheFile %.0f us\n",
+              read.size(), 12 + 1000 * read.size(), hit, miss, record, writeBack, readFile, writeFile);
+  ::DeleteFileW(cacheFile.c_str());
+  ::DeleteFileW(target.c_str());
+}
+
+}  // namespace
+
+int main() {
+  const std::wstring folder = TempFolder();
+  Run(10, folder);
+  Run(5242, folder);
+  ::RemoveDirectoryW(folder.c_str());
+  return 0;
+}

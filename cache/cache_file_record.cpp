@@ -1,0 +1,68 @@
+#include "cache/cache_file_record.h"
+
+namespace CacheFileRecord {
+namespace {
+
+void PutLe(uint8_t* at, uint64_t value, size_t bytes) {
+  for (size_t i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t GetLe(const uint8_t* at, size_t bytes) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < bytes; ++i) value |= uint64_t{at[i]} << (8 * i);
+  return value;
+}
+
+// Copies at most `maxUnits` units of `text` as UTF-16LE; the zeroed field
+// supplies the terminator.
+void PutText(uint8_t* field, const std::wstring& text, size_t maxUnits) {
+  const size_t units = text.size() < maxUnits ? text.size() : maxUnits;
+  for (size_t i = 0; i < units; ++i) PutLe(field + 2 * i, static_cast<uint16_t>(text[i]), 2);
+}
+
+// The text up to its first zero; the field's last unit always counts as zero,
+// whatever a foreign writer left there.
+std::wstring GetText(const uint8_t* field, size_t fieldUnits) {
+  std::wstring text;
+  for (size_t i = 0; i + 1 < fieldUnits; ++i) {
+    const auto unit = static_cast<wchar_t>(GetLe(field + 2 * i, 2));
+    if (unit == L'\0') break;
+    text.push_back(unit);
+  }
+  return text;
+}
+
+// How much of a text the writer keeps: the whole text when it fits with its
+// terminator, else the cut length. The cut lengths are part of the format.
+size_t KeptUnits(const std::wstring& text, size_t fitsWhole, size_t cutTo) {
+  return text.size() <= fitsWhole ? text.size() : cutTo;
+}
+
+}  // namespace
+
+void Encode(const CacheEntry& entry, uint8_t* record) {
+  PutLe(record + kMagicOffset, cache_constants::kRecordMagic, 4);
+  PutText(record + kPathOffset, entry.path, KeptUnits(entry.path, kPathUnits - 1, kPathUnits - 2));
+  PutText(record + kSignerOffset, entry.signer, KeptUnits(entry.signer, kSignerUnits - 1, kSignerUnits - 2));
+  PutText(record + kDigestOffset, entry.digest, KeptUnits(entry.digest, kDigestUnits - 1, kDigestUnits - 1));
+  PutLe(record + kSizeOffset, entry.size, 8);
+  PutLe(record + kLastWriteTimeOffset, entry.lastWriteTime, 8);
+  PutLe(record + kCreationTimeOffset, entry.creationTime, 8);
+  PutLe(record + kVerdictOffset, static_cast<uint32_t>(entry.verdict), 4);
+}
+
+bool HasMagic(const uint8_t* record) { return GetLe(record + kMagicOffset, 4) == cache_constants::kRecordMagic; }
+
+CacheEntry Decode(const uint8_t* record) {
+  CacheEntry entry;
+  entry.path = GetText(record + kPathOffset, kPathUnits);
+  entry.signer = GetText(record + kSignerOffset, kSignerUnits);
+  entry.digest = GetText(record + kDigestOffset, kDigestUnits);
+  entry.size = GetLe(record + kSizeOffset, 8);
+  entry.lastWriteTime = GetLe(record + kLastWriteTimeOffset, 8);
+  entry.creationTime = GetLe(record + kCreationTimeOffset, 8);
+  entry.verdict = static_cast<SignatureVerdict>(GetLe(record + kVerdictOffset, 4));
+  return entry;
+}
+
+}  // namespace CacheFileRecord

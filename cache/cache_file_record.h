@@ -1,0 +1,45 @@
+// The 1000-byte record of the cache file. Offsets and sizes are part of the
+// stored format: every launcher process of the family reads what the others
+// wrote.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "cache/cache_entry.h"
+#include "cache/cache_constants.h"
+
+namespace CacheFileRecord {
+
+inline constexpr size_t kMagicOffset = 0;
+inline constexpr size_t kPathOffset = 4;
+inline constexpr size_t kPathUnits = 320;
+inline constexpr size_t kSignerOffset = 644;
+inline constexpr size_t kSignerUnits = 128;
+inline constexpr size_t kDigestOffset = 900;
+inline constexpr size_t kDigestUnits = 36;
+inline constexpr size_t kSizeOffset = 972;
+inline constexpr size_t kLastWriteTimeOffset = 980;
+inline constexpr size_t kCreationTimeOffset = 988;
+inline constexpr size_t kVerdictOffset = 996;
+inline constexpr size_t kSize = 1000;
+
+static_assert(kPathOffset + 2 * kPathUnits == kSignerOffset);
+static_assert(kSignerOffset + 2 * kSignerUnits == kDigestOffset);
+static_assert(kDigestOffset + 2 * kDigestUnits == kSizeOffset);
+static_assert(kVerdictOffset + 4 == kSize);
+static_assert(kSize == cache_constants::kRecordSize);
+
+// Writes `entry` into the 1000 bytes at `record` (which must be zeroed).
+// Texts too long for their field are cut: a path to 318 characters, a signer
+// to 126, a digest to 35.
+void Encode(const CacheEntry& entry, uint8_t* record);
+
+// True when the 1000 bytes at `record` start with the record magic.
+bool HasMagic(const uint8_t* record);
+
+// The entry stored at `record`; each text ends at its first zero or at the
+// last unit of its field. The verdict is taken as stored, unchecked.
+CacheEntry Decode(const uint8_t* record);
+
+}  // namespace CacheFileRecord

@@ -1,0 +1,183 @@
+#include "cache/verification_cache.h"
+
+#include <utility>
+
+#include "cache/cache_file.h"
+#include "cache/cache_file_lock.h"
+#include "hash/file_md5.h"
+#include "locations/file_system.h"
+#include "locations/path_text.h"
+
+namespace {
+
+struct FileStamp {
+  uint64_t size = 0;
+  uint64_t lastWriteTime = 0;
+  uint64_t creationTime = 0;
+};
+
+uint64_t Combine(DWORD high, DWORD low) { return uint64_t{high} << 32 | low; }
+
+bool ReadFileStamp(const std::wstring& path, FileStamp& stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!FileSystem::GetAttributesEx(path, data)) return false;
+  stamp.size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
+  stamp.lastWriteTime = Combine(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+  stamp.creationTime = Combine(data.ftCreationTime.dwHighDateTime, data.ftCreationTime.dwLowDateTime);
+  return true;
+}
+
+bool StampMatches(const CacheEntry& entry, const FileStamp& stamp) {
+  return entry.size == stamp.size && entry.lastWriteTime == stamp.lastWriteTime &&
+         entry.creationTime == stamp.creationTime;
+}
+
+std::wstring DigestOrEmpty(const std::wstring& path) {
+  std::wstring digest;
+  GetFileMD5(path, digest);
+  return digest;
+}
+
+// Index of the first entry per folded path, for lists read from the file.
+std::unordered_map<std::wstring, size_t> IndexFirstEntries(const std::vector<CacheEntry>& entries) {
+  std::unordered_map<std::wstring, size_t> index;
+  index.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) index.try_emplace(PathText::FoldAscii(entries[i].path), i);
+  return index;
+}
+
+// Reads the file; a corrupt one is deleted so that the next write starts it
+// afresh. Callers hold the cache file lock if they could get it.
+std::vector<CacheEntry> ReadOrDiscard(const std::wstring& filePath) {
+  std::vector<CacheEntry> entries;
+  bool corrupt = false;
+  if (!ReadCacheFile(filePath, entries, corrupt) && corrupt) ::DeleteFileW(filePath.c_str());
+  return entries;
+}
+
+}  // namespace
+
+VerificationCache::~VerificationCache() {
+  std::vector<CacheEntry> discarded;
+  WriteBack(discarded);
+}
+
+CacheEntry* VerificationCache::FindFirst(const std::wstring& path) {
+  const auto found = firstEntry_.find(PathText::FoldAscii(path));
+  return found == firstEntry_.end() ? nullptr : &entries_[found->second];
+}
+
+SignatureVerdict VerificationCache::Lookup(const std::wstring& path, std::wstring& signer) {
+  signer.clear();
+  if (path.empty() || filePath_.empty()) return SignatureVerdict::Unavailable;
+  if (!loaded_) {
+    Load();
+    loaded_ = true;
+  }
+  const CacheEntry* entry = FindFirst(path);
+  if (entry == nullptr) return SignatureVerdict::Unavailable;
+  FileStamp stamp;
+  if (!ReadFileStamp(path, stamp) || !StampMatches(*entry, stamp)) return SignatureVerdict::Unavailable;
+  if (checkDigest_) {
+    if (entry->digest.empty()) return SignatureVerdict::Unavailable;
+    if (PathText::FoldAscii(entry->digest) != PathText::FoldAscii(DigestOrEmpty(path))) {
+      return SignatureVerdict::Unavailable;
+    }
+  }
+  signer = entry->signer;
+  return entry->verdict;
+}
+
+void VerificationCache::Record(SignatureVerdict verdict, const std::wstring& path, const std::wstring& signer) {
+  if (path.empty()) return;
+  CacheEntry* entry = FindFirst(path);
+  if (entry == nullptr) {
+    firstEntry_.emplace(PathText::FoldAscii(path), entries_.size());
+    entry = &entries_.emplace_back();
+  }
+  const CacheEntry old = *entry;
+  entry->signer = signer;
+  entry->path = path;
+  FileStamp stamp;
+  ReadFileStamp(path, stamp);
+  entry->size = stamp.size;
+  entry->lastWriteTime = stamp.lastWriteTime;
+  entry->creationTime = stamp.creationTime;
+  entry->verdict = verdict;
+  // The stored digest belongs to the old content: keep it only while
+  // everything it was recorded with is unchanged.
+  const bool unchanged = entry->signer == old.signer && entry->size == old.size &&
+                         entry->lastWriteTime == old.lastWriteTime && entry->creationTime == old.creationTime &&
+                         entry->verdict == old.verdict;
+  if (!unchanged) entry->digest.clear();
+  if (checkDigest_) entry->digest = DigestOrEmpty(path);
+  if (!entry->SameStoredData(old)) entry->dirty = true;
+}
+
+void VerificationCache::Forget(const std::wstring& path) {
+  if (path.empty()) return;
+  CacheEntry* entry = FindFirst(path);
+  if (entry == nullptr) return;
+  entry->verdict = SignatureVerdict::Unavailable;
+  entry->size = 0;
+  entry->lastWriteTime = 0;
+  entry->creationTime = 0;
+  entry->signer.clear();
+  entry->digest.clear();
+}
+
+void VerificationCache::SetFile(const std::wstring& path) {
+  if (path == filePath_) return;
+  Flush();
+  filePath_ = path;
+  AdoptEntries({});
+  loaded_ = false;
+}
+
+void VerificationCache::Flush() {
+  std::vector<CacheEntry> merged;
+  if (WriteBack(merged)) AdoptEntries(std::move(merged));
+}
+
+void VerificationCache::Reset() {
+  filePath_.clear();
+  AdoptEntries({});
+  loaded_ = false;
+}
+
+void VerificationCache::AdoptEntries(std::vector<CacheEntry> entries) {
+  entries_ = std::move(entries);
+  firstEntry_ = IndexFirstEntries(entries_);
+}
+
+void VerificationCache::Load() {
+  CacheFileLock lock(filePath_);
+  AdoptEntries(ReadOrDiscard(filePath_));
+}
+
+bool VerificationCache::WriteBack(std::vector<CacheEntry>& merged) {
+  if (filePath_.empty() || entries_.empty()) return false;
+  bool anyDirty = false;
+  for (const CacheEntry& entry : entries_) anyDirty = anyDirty || entry.dirty;
+  if (!anyDirty) return false;
+
+  CacheFileLock lock(filePath_);
+  std::vector<CacheEntry> fileEntries = ReadOrDiscard(filePath_);
+  std::unordered_map<std::wstring, size_t> fileIndex = IndexFirstEntries(fileEntries);
+
+  bool changed = false;
+  for (const CacheEntry& entry : entries_) {
+    if (!entry.dirty) continue;
+    const auto [slot, added] = fileIndex.try_emplace(PathText::FoldAscii(entry.path), fileEntries.size());
+    if (added) fileEntries.emplace_back();
+    CacheEntry& target = fileEntries[slot->second];
+    changed = changed || !target.SameStoredData(entry);
+    target = entry;
+  }
+  if (!changed || fileEntries.empty()) return false;
+  if (!WriteCacheFile(filePath_, fileEntries)) return false;
+
+  for (CacheEntry& entry : fileEntries) entry.dirty = false;
+  merged = std::move(fileEntries);
+  return true;
+}

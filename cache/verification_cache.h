@@ -1,0 +1,64 @@
+// The in-memory side of the verification cache. It reads its file once,
+// lazily, and merges the entries changed in this process into whatever the
+// file holds when it writes back, so verdicts recorded by several launcher
+// processes all end up in the file. A verdict is answered only while the
+// file's size, last-write time and creation time are unchanged.
+//
+// Not thread-safe: the owner calls it under its own lock.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "cache/cache_entry.h"
+
+class VerificationCache {
+ public:
+  // With `checkDigest`, a verdict is also tied to the file's MD5.
+  explicit VerificationCache(bool checkDigest = false) : checkDigest_(checkDigest) {}
+  VerificationCache(const VerificationCache&) = delete;
+  VerificationCache& operator=(const VerificationCache&) = delete;
+  // Writes the changed entries back.
+  ~VerificationCache();
+
+  // The stored verdict for `path` (`signer` set) while the file is unchanged;
+  // Unavailable (0) on a miss, with `signer` empty. Without a cache file
+  // every lookup misses.
+  SignatureVerdict Lookup(const std::wstring& path, std::wstring& signer);
+
+  // Records a verdict with the file's current size and times.
+  void Record(SignatureVerdict verdict, const std::wstring& path, const std::wstring& signer);
+
+  // Blanks what is known about `path`, so its next lookup misses.
+  void Forget(const std::wstring& path);
+
+  // Switches to another cache file, writing back to the old one first.
+  void SetFile(const std::wstring& path);
+
+  // Writes the changed entries back and adopts what the file then holds.
+  // Entries stay changed when nothing could be written.
+  void Flush();
+
+  // Forgets the file and every entry.
+  void Reset();
+
+  const std::wstring& FilePath() const { return filePath_; }
+  const std::vector<CacheEntry>& EntriesForTesting() const { return entries_; }
+
+ private:
+  void Load();
+  // Merges the changed entries into the file's current content and writes
+  // it; true with the written list in `merged`, false when nothing was
+  // written.
+  bool WriteBack(std::vector<CacheEntry>& merged);
+  void AdoptEntries(std::vector<CacheEntry> entries);
+  CacheEntry* FindFirst(const std::wstring& path);
+
+  std::wstring filePath_;
+  std::vector<CacheEntry> entries_;
+  // Path with A to Z folded -> index of the first entry with that path.
+  std::unordered_map<std::wstring, size_t> firstEntry_;
+  bool loaded_ = false;
+  bool checkDigest_;
+};

@@ -1,0 +1,230 @@
+#include "cache/cache_file.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "cache/cache_file_record.h"
+#include "tests/support/child_process.h"
+#include "tests/support/reference_gost.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+GostKey CacheKey() {
+  GostKey key;
+  MakeCacheKey(key);
+  return key;
+}
+
+CacheEntry Entry(const std::wstring& path, SignatureVerdict verdict = SignatureVerdict::Valid) {
+  CacheEntry entry;
+  entry.path = path;
+  entry.signer = L"Harbor Varo Network Software Co.,Ltd";
+  entry.digest = L"900150983CD24FB0D6963F7D28E17F72";
+  entry.size = 0x0000000123456789ull;
+  entry.lastWriteTime = 0x01D9ABCDEF012345ull;
+  entry.creationTime = 0x01D8000011112222ull;
+  entry.verdict = verdict;
+  return entry;
+}
+
+uint64_t Le(const ByteArray& bytes, size_t at, size_t count) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < count; ++i) value |= uint64_t{bytes[at + i]} << (8 * i);
+  return value;
+}
+
+std::wstring Utf16At(const ByteArray& bytes, size_t at) {
+  std::wstring text;
+  for (size_t i = at; bytes[i] != 0 || bytes[i + 1] != 0; i += 2) text.push_back(static_cast<wchar_t>(Le(bytes, i, 2)));
+  return text;
+}
+
+// A record put together by hand from the published offsets.
+ByteArray HandMadeRecord(const std::wstring& path, uint32_t verdict, uint32_t magic = 0x23AB45DB) {
+  ByteArray record(1000, 0);
+  for (size_t i = 0; i < 4; ++i) record[i] = static_cast<uint8_t>(magic >> (8 * i));
+  for (size_t i = 0; i < path.size(); ++i) {
+    record[4 + 2 * i] = static_cast<uint8_t>(path[i]);
+    record[5 + 2 * i] = static_cast<uint8_t>(path[i] >> 8);
+  }
+  record[644] = 'S';
+  record[972] = 42;   // size
+  record[980] = 7;    // last-write time
+  record[988] = 9;    // creation time
+  record[996] = static_cast<uint8_t>(verdict);
+  return record;
+}
+
+ByteArray Concat(std::initializer_list<ByteArray> parts) {
+  ByteArray all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+class CacheFileTest : public ::testing::Test {
+ protected:
+  std::wstring WriteFrame(const ByteArray& plain) {
+    return temp_.WriteFile(L"cache.dat", ReferenceFrame(plain, CacheKey()));
+  }
+  TempFolder temp_;
+  std::vector<CacheEntry> entries_;
+  bool corrupt_ = true;
+};
+
+// Other launcher processes and older files read these exact bytes: any drift
+// in cipher, offsets, byte order or text encoding breaks them.
+TEST_F(CacheFileTest, WrittenFileDecodesWithAnIndependentReader) {
+  const std::wstring file = temp_.Path(L"cache.dat");
+  ASSERT_TRUE(WriteCacheFile(file, {Entry(L"C:\\App\\A.dll"), Entry(L"C:\\App\\B.dll", SignatureVerdict::Expired)}));
+  const ByteArray bytes = ReadWholeFile(file);
+  ASSERT_EQ(bytes.size(), 2012u);
+  const ByteArray plain = ReferenceUnframe(bytes, CacheKey());
+  ASSERT_EQ(plain.size(), 2000u);
+  EXPECT_EQ(ByteArray(plain.begin(), plain.begin() + 4), (ByteArray{0xDB, 0x45, 0xAB, 0x23}));
+  EXPECT_EQ(Utf16At(plain, 4), L"C:\\App\\A.dll");
+  EXPECT_EQ(Utf16At(plain, 644), L"Harbor Varo Network Software Co.,Ltd");
+  EXPECT_EQ(Utf16At(plain, 900), L"900150983CD24FB0D6963F7D28E17F72");
+  EXPECT_EQ(Le(plain, 972, 8), 0x0000000123456789ull);
+  EXPECT_EQ(Le(plain, 980, 8), 0x01D9ABCDEF012345ull);
+  EXPECT_EQ(Le(plain, 988, 8), 0x01D8000011112222ull);
+  EXPECT_EQ(Le(plain, 996, 4), 2u);
+  EXPECT_EQ(Utf16At(plain, 1004), L"C:\\App\\B.dll");
+  EXPECT_EQ(Le(plain, 1996, 4), 3u);
+}
+
+// A file written by another writer, verdict 7 included, reads back as stored.
+TEST_F(CacheFileTest, ReadsAFileMadeByAnIndependentWriter) {
+  const std::wstring file = WriteFrame(Concat({HandMadeRecord(L"C:\\x.dll", 7), HandMadeRecord(L"C:\\y.dll", 1)}));
+  ASSERT_TRUE(ReadCacheFile(file, entries_, corrupt_));
+  EXPECT_FALSE(corrupt_);
+  ASSERT_EQ(entries_.size(), 2u);
+  EXPECT_EQ(entries_[0].path, L"C:\\x.dll");
+  EXPECT_EQ(entries_[0].signer, L"S");
+  EXPECT_EQ(entries_[0].size, 42u);
+  EXPECT_EQ(entries_[0].lastWriteTime, 7u);
+  EXPECT_EQ(entries_[0].creationTime, 9u);
+  EXPECT_EQ(static_cast<uint32_t>(entries_[0].verdict), 7u);
+  EXPECT_FALSE(entries_[0].dirty);
+  EXPECT_EQ(entries_[1].verdict, SignatureVerdict::NotSigned);
+}
+
+// Texts longer than their fields are cut where every reader expects them.
+TEST_F(CacheFileTest, LongTextsAreCutAtTheFieldLimits) {
+  const std::wstring file = temp_.Path(L"cache.dat");
+  auto roundTrip = [&](CacheEntry entry) {
+    EXPECT_TRUE(WriteCacheFile(file, {entry}));
+    EXPECT_TRUE(ReadCacheFile(file, entries_, corrupt_));
+    return entries_.at(0);
+  };
+  CacheEntry entry = Entry(std::wstring(319, L'p'));
+  EXPECT_EQ(roundTrip(entry).path.size(), 319u);
+  entry.path.assign(320, L'p');
+  EXPECT_EQ(roundTrip(entry).path.size(), 318u);
+  entry.signer.assign(127, L's');
+  EXPECT_EQ(roundTrip(entry).signer.size(), 127u);
+  entry.signer.assign(128, L's');
+  EXPECT_EQ(roundTrip(entry).signer.size(), 126u);
+  entry.digest.assign(35, L'd');
+  EXPECT_EQ(roundTrip(entry).digest.size(), 35u);
+  entry.digest.assign(36, L'd');
+  EXPECT_EQ(roundTrip(entry).digest.size(), 35u);
+}
+
+// Verdicts that are not answered from the cache never reach the file, and a
+// write with nothing to store must not destroy the existing file.
+TEST_F(CacheFileTest, OnlyCacheableVerdictsAreWritten) {
+  const std::wstring file = temp_.Path(L"cache.dat");
+  ASSERT_TRUE(WriteCacheFile(file, {Entry(L"C:\\keep.dll")}));
+  const ByteArray before = ReadWholeFile(file);
+  EXPECT_FALSE(WriteCacheFile(file, {Entry(L"a", SignatureVerdict::Revoked), Entry(L"b", SignatureVerdict::Distrusted),
+                                     Entry(L"c", SignatureVerdict::Failed), Entry(L"d", SignatureVerdict::Unavailable)}));
+  EXPECT_EQ(ReadWholeFile(file), before);
+
+  ASSERT_TRUE(WriteCacheFile(file, {Entry(L"x", SignatureVerdict::Failed), Entry(L"y", SignatureVerdict::NotSigned)}));
+  ASSERT_TRUE(ReadCacheFile(file, entries_, corrupt_));
+  ASSERT_EQ(entries_.size(), 1u);
+  EXPECT_EQ(entries_[0].path, L"y");
+}
+
+TEST_F(CacheFileTest, WriteCreatesTheFolderAndCutsALongerOldFile) {
+  const std::wstring file = temp_.Path(L"VaroPic\\deeper\\cache.dat");
+  ASSERT_TRUE(WriteCacheFile(file, {Entry(L"a"), Entry(L"b"), Entry(L"c")}));
+  EXPECT_EQ(ReadWholeFile(file).size(), 3012u);
+  ASSERT_TRUE(WriteCacheFile(file, {Entry(L"a")}));
+  EXPECT_EQ(ReadWholeFile(file).size(), 1012u);
+}
+
+// Each kind of damage gets its defined outcome: "corrupt" (the caller deletes
+// the file) only when the content itself is bad.
+TEST_F(CacheFileTest, DamagedFilesAreRecognised) {
+  std::mt19937 random(17);
+  ByteArray noise(4096);
+  for (auto& b : noise) b = static_cast<uint8_t>(random());
+  const ByteArray good = ReferenceFrame(Concat({HandMadeRecord(L"a", 2), HandMadeRecord(L"b", 2)}), CacheKey());
+
+  struct Case {
+    const char* what;
+    ByteArray bytes;
+    bool corrupt;
+  };
+  const std::vector<Case> cases = {
+      {"random bytes", noise, true},
+      {"truncated frame", ByteArray(good.begin(), good.end() - 8), true},
+      {"cut inside a block", ByteArray(good.begin(), good.end() - 3), true},
+      {"plaintext of 1001 bytes", ReferenceFrame(ByteArray(1001, 0), CacheKey()), true},
+      {"wrong magic in one record",
+       ReferenceFrame(Concat({HandMadeRecord(L"a", 2), HandMadeRecord(L"b", 2, 0x23AB45DC), HandMadeRecord(L"c", 2)}),
+                      CacheKey()),
+       true},
+      {"empty file", ByteArray(), false},
+  };
+  for (const Case& c : cases) {
+    const std::wstring file = temp_.WriteFile(L"damaged.dat", c.bytes);
+    entries_ = {Entry(L"stale")};
+    EXPECT_FALSE(ReadCacheFile(file, entries_, corrupt_)) << c.what;
+    EXPECT_EQ(corrupt_, c.corrupt) << c.what;
+    EXPECT_TRUE(entries_.empty()) << c.what;
+  }
+  EXPECT_FALSE(ReadCacheFile(temp_.Path(L"missing.dat"), entries_, corrupt_));
+  EXPECT_FALSE(corrupt_);
+}
+
+// 5,242 records is the largest file that is read; one byte short of 5 MiB
+// more is not read at all, and not called corrupt either.
+TEST_F(CacheFileTest, ReadLimitIsFiveMebibytes) {
+  ByteArray plain;
+  plain.reserve(5242 * 1000);
+  for (int i = 0; i < 5242; ++i) {
+    const ByteArray record = HandMadeRecord(L"C:\\f" + std::to_wstring(i), 2);
+    plain.insert(plain.end(), record.begin(), record.end());
+  }
+  const std::wstring largest = WriteFrame(plain);
+  ASSERT_EQ(ReadWholeFile(largest).size(), 5242012u);
+  ASSERT_TRUE(ReadCacheFile(largest, entries_, corrupt_));
+  EXPECT_EQ(entries_.size(), 5242u);
+  EXPECT_EQ(entries_.back().path, L"C:\\f5241");
+
+  const std::wstring tooLarge = temp_.WriteFile(L"large.dat", ByteArray(5 * 1024 * 1024, 0));
+  EXPECT_FALSE(ReadCacheFile(tooLarge, entries_, corrupt_));
+  EXPECT_FALSE(corrupt_);
+}
+
+// A file that another process holds open cannot be read: no entries, and
+// not corrupt, so nobody deletes it.
+TEST_F(CacheFileTest, FileHeldByAnotherProcessIsNotCorrupt) {
+  const std::wstring file = WriteFrame(HandMadeRecord(L"a", 2));
+  const std::wstring ready = temp_.Path(L"ready");
+  auto peer = StartProcess(SiblingProgram(L"cache_peer.exe"),
+                           L"hold-file " + Quoted(file) + L" " + Quoted(ready) + L" 20000");
+  ASSERT_TRUE(WaitForFile(ready, 20000));
+  EXPECT_FALSE(ReadCacheFile(file, entries_, corrupt_));
+  EXPECT_FALSE(corrupt_);
+  EXPECT_FALSE(WriteCacheFile(file, {Entry(L"b")}));
+  ::TerminateProcess(peer.Get(), 0);
+  WaitForExit(peer, 5000);
+  EXPECT_TRUE(ReadCacheFile(file, entries_, corrupt_));
+}
+
+}  // namespace
