@@ -9,8 +9,8 @@ constexpr size_t kNameAttributeMaxLength = 127;
 constexpr size_t kNameAttributeKeptLength = 126;
 
 // Copies the value of the first "`attribute`=" in `nameText` (case-sensitive,
-// anywhere in the text; surrounding double quotes removed, doubled quotes left
-// as they are) into `value`, which must hold kNameAttributeKeptLength + 1
+// at the start of an attribute, never inside another one's value; surrounding
+// double quotes removed, doubled quotes left as they are) into `value`, which must hold kNameAttributeKeptLength + 1
 // units, and terminates it; a value of kNameAttributeMaxLength units keeps only
 // its first kNameAttributeKeptLength. Returns false, with `value` untouched,
 // when an argument is null, `attribute` has 8 or more characters, the key is

@@ -43,6 +43,17 @@ TEST_F(ExtractNameAttributeTest, KeyIsMatchedCaseSensitivelyAtItsFirstOccurrence
   EXPECT_EQ(Value(), L"First");
 }
 
+// Catches a publisher name smuggled into another attribute's value being taken
+// for the CN.
+TEST_F(ExtractNameAttributeTest, KeyInsideAnotherValueDoesNotCount) {
+  ASSERT_TRUE(Extract(L"O=\"x CN=varoview.example,y\", CN=Other", L"CN"));
+  EXPECT_EQ(Value(), L"Other");
+  ASSERT_TRUE(Extract(L"OU=Unit + CN=Second, O=Org", L"CN"));
+  EXPECT_EQ(Value(), L"Second");
+  EXPECT_FALSE(Extract(L"O=\"x, CN=varoview.example\"", L"CN"));
+  EXPECT_TRUE(Untouched());
+}
+
 // Catches reads past the end of the text and writes on failure.
 TEST_F(ExtractNameAttributeTest, CutOffValuesFailWithoutWriting) {
   for (const wchar_t* text : {L"O=Org", L"O=Org, CN=", L"CN=\"", L"CN=\"Unterminated, O=Org"}) {

@@ -61,7 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // A CN of 127 characters keeps its first 126; one of 128 is
                       // not read, so the OU stands in.
                       SignedFile{L"cn127", std::wstring(126, L'L')},
-                      SignedFile{L"cn128", L"Long Name Unit"}),
+                      SignedFile{L"cn128", L"Long Name Unit"},
+                      // An allowed name inside the O value is not the CN.
+                      SignedFile{L"spoof", L"Spoof Test Publisher"}),
     [](const ::testing::TestParamInfo<SignedFile>& info) {
       std::string name;
       for (const wchar_t* c = info.param.leaf; *c != L'\0'; ++c) name += *c == L'-' ? '_' : static_cast<char>(*c);
