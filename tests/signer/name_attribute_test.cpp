@@ -21,46 +21,59 @@ class ExtractNameAttributeTest : public ::testing::Test {
   std::array<wchar_t, 128> value_{};
 };
 
-// Catches a quoted value cut at its comma or returned with its quotes.
-TEST_F(ExtractNameAttributeTest, QuotedValueKeepsItsCommasAndLosesItsQuotes) {
-  ASSERT_TRUE(Extract(L"C=CN, O=\"A Co.,Ltd\", CN=\"Harbor Varo Network Software Co.,Ltd\"", L"CN"));
-  EXPECT_EQ(Value(), L"Harbor Varo Network Software Co.,Ltd");
+struct NameCase {
+  const wchar_t* text;
+  const wchar_t* attribute;
+  const wchar_t* value;  // null: the extraction fails
+};
+
+void PrintTo(const NameCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(std::wstring(c.attribute)) << " of "
+       << ::testing::PrintToString(std::wstring(c.text));
 }
 
-// Catches a plain value running on past its comma, or lost at the end of the text.
-TEST_F(ExtractNameAttributeTest, PlainValueEndsAtCommaOrEndOfText) {
-  ASSERT_TRUE(Extract(L"OU=Signing Unit, O=Org", L"OU"));
-  EXPECT_EQ(Value(), L"Signing Unit");
-  ASSERT_TRUE(Extract(L"O=Org, CN=varoview.example", L"CN"));
-  EXPECT_EQ(Value(), L"varoview.example");
-}
+class ExtractNameAttributeCaseTest : public ExtractNameAttributeTest,
+                                     public ::testing::WithParamInterface<NameCase> {};
 
-// Catches a search that ignores case or takes a later occurrence.
-TEST_F(ExtractNameAttributeTest, KeyIsMatchedCaseSensitivelyAtItsFirstOccurrence) {
-  EXPECT_FALSE(Extract(L"cn=lower", L"CN"));
-  EXPECT_TRUE(Untouched());
-  ASSERT_TRUE(Extract(L"CN=First, CN=Second", L"CN"));
-  EXPECT_EQ(Value(), L"First");
-}
-
-// Catches a publisher name smuggled into another attribute's value being taken
-// for the CN.
-TEST_F(ExtractNameAttributeTest, KeyInsideAnotherValueDoesNotCount) {
-  ASSERT_TRUE(Extract(L"O=\"x CN=varoview.example,y\", CN=Other", L"CN"));
-  EXPECT_EQ(Value(), L"Other");
-  ASSERT_TRUE(Extract(L"OU=Unit + CN=Second, O=Org", L"CN"));
-  EXPECT_EQ(Value(), L"Second");
-  EXPECT_FALSE(Extract(L"O=\"x, CN=varoview.example\"", L"CN"));
-  EXPECT_TRUE(Untouched());
-}
-
-// Catches reads past the end of the text and writes on failure.
-TEST_F(ExtractNameAttributeTest, CutOffValuesFailWithoutWriting) {
-  for (const wchar_t* text : {L"O=Org", L"O=Org, CN=", L"CN=\"", L"CN=\"Unterminated, O=Org"}) {
-    EXPECT_FALSE(Extract(text, L"CN")) << text;
-    EXPECT_TRUE(Untouched()) << text;
+// Catches a value cut or run on at the wrong place, a quote kept, a key found
+// in the wrong case, a later or embedded occurrence taken, a read past the end
+// of the text, and a write on failure.
+TEST_P(ExtractNameAttributeCaseTest, ExtractsTheValueOrFailsWithoutWriting) {
+  const NameCase& c = GetParam();
+  if (c.value != nullptr) {
+    ASSERT_TRUE(Extract(c.text, c.attribute));
+    EXPECT_EQ(Value(), c.value);
+  } else {
+    EXPECT_FALSE(Extract(c.text, c.attribute));
+    EXPECT_TRUE(Untouched());
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ExtractNameAttributeCaseTest,
+    ::testing::Values(
+        // Quoted values keep their commas and lose their quotes.
+        NameCase{L"C=CN, O=\"A Co.,Ltd\", CN=\"Harbor Varo Network Software Co.,Ltd\"", L"CN",
+                 L"Harbor Varo Network Software Co.,Ltd"},
+        // Plain values end at a comma or at the end of the text.
+        NameCase{L"OU=Signing Unit, O=Org", L"OU", L"Signing Unit"},
+        NameCase{L"O=Org, CN=varoview.example", L"CN", L"varoview.example"},
+        // Keys are case-sensitive; the first one counts.
+        NameCase{L"cn=lower", L"CN", nullptr},
+        NameCase{L"CN=First, CN=Second", L"CN", L"First"},
+        // A key inside another attribute's value is no attribute; one after a
+        // multi-valued RDN's '+' is.
+        NameCase{L"O=\"x CN=varoview.example,y\", CN=Other", L"CN", L"Other"},
+        NameCase{L"O=\"x, CN=varoview.example\"", L"CN", nullptr},
+        NameCase{L"OU=Unit + CN=Second, O=Org", L"CN", L"Second"},
+        // Cut-off values.
+        NameCase{L"O=Org", L"CN", nullptr},
+        NameCase{L"O=Org, CN=", L"CN", nullptr},
+        NameCase{L"CN=\"", L"CN", nullptr},
+        NameCase{L"CN=\"Unterminated, O=Org", L"CN", nullptr},
+        // Attribute names of up to 7 characters.
+        NameCase{L"ABCDEFG=x", L"ABCDEFG", L"x"},
+        NameCase{L"ABCDEFGH=x", L"ABCDEFGH", nullptr}));
 
 // Catches an overflow of the 128-unit name buffer and a wrong length limit.
 TEST_F(ExtractNameAttributeTest, LongValuesAreCutTo126OrRefusedFrom128) {
@@ -73,11 +86,8 @@ TEST_F(ExtractNameAttributeTest, LongValuesAreCutTo126OrRefusedFrom128) {
   EXPECT_TRUE(Untouched());
 }
 
-// Catches a missing null check and an attribute name that overruns the key.
-TEST_F(ExtractNameAttributeTest, RefusesNullArgumentsAndLongAttributeNames) {
-  EXPECT_FALSE(Extract(L"ABCDEFGH=x", L"ABCDEFGH"));
-  ASSERT_TRUE(Extract(L"ABCDEFG=x", L"ABCDEFG"));
-  EXPECT_EQ(Value(), L"x");
+// Catches a missing null check.
+TEST_F(ExtractNameAttributeTest, RefusesNullArguments) {
   EXPECT_FALSE(ExtractNameAttribute(nullptr, L"CN", value_.data()));
   EXPECT_FALSE(ExtractNameAttribute(L"CN=x", nullptr, value_.data()));
   EXPECT_FALSE(ExtractNameAttribute(L"CN=x", L"CN", nullptr));
