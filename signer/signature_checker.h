@@ -1,0 +1,54 @@
+// Whether a file carries a valid code signature, embedded or through a system
+// catalog, and who signed it. Not thread-safe: its owner serialises calls.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/win.h"
+#include "signer/signature_verdict.h"
+#include "signer/trust_functions.h"
+
+// UTF-16 units of the signer name buffers that callers pass, terminator
+// included; a name holds at most 126 characters.
+constexpr size_t kSignerNameCapacity = 128;
+
+class SignatureChecker {
+ public:
+  // Reads the system version, which selects the trust provider flags; binds
+  // nothing yet.
+  SignatureChecker();
+
+  // The verdict on the file at `path`: its embedded signature, else the first
+  // system catalog that lists its hash. `signerName`, when not null, is a
+  // buffer of kSignerNameCapacity units; it receives the signer's CN (else OU)
+  // and is left empty when no name can be read. Unavailable when the trust
+  // functions cannot be bound (tried again on the next call while
+  // WinVerifyTrust is missing); Failed for a null `path`.
+  SignatureVerdict Verify(const wchar_t* path, wchar_t* signerName);
+
+  // The catalog half of Verify. NotSigned when the file cannot be opened or
+  // hashed, is larger than 32 MiB, or no catalog lists it; Unavailable and
+  // Failed as for Verify.
+  SignatureVerdict VerifyCatalog(const wchar_t* path, wchar_t* signerName);
+
+  // Reads the signer's name from the state that a trust provider call left in
+  // WINTRUST_DATA::hWVTStateData. False, with `signerName` untouched, when
+  // either argument is null, the trust functions are not bound, or the signing
+  // certificate's subject has neither a usable CN nor OU.
+  bool ReadSignerName(HANDLE stateData, wchar_t* signerName);
+
+ private:
+  bool Bind();
+  // Runs the trust provider's verify and close steps on `data`, reading the
+  // signer's name in between; returns the verify step's result.
+  LONG RunTrustProvider(GUID action, WINTRUST_DATA& data, wchar_t* signerName);
+  LONG VerifyCatalogMember(HCATINFO catalog, const std::wstring& memberTag, const wchar_t* path,
+                           wchar_t* signerName);
+  std::vector<BYTE> HashFile(const wchar_t* path);
+  PCCERT_CONTEXT SigningCertificate(HANDLE stateData);
+
+  bool vistaOrLater_ = false;
+  TrustFunctions functions_;
+};

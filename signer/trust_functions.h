@@ -1,0 +1,31 @@
+// The trust-service functions that the signature check binds at run time from
+// wintrust.dll and crypt32.dll, typed from their own declarations.
+#pragma once
+
+#include "platform/win.h"
+
+// Left out by WIN32_LEAN_AND_MEAN; each needs the ones before it.
+#include <wincrypt.h>
+#include <wintrust.h>
+#include <softpub.h>
+#include <mscat.h>
+
+struct TrustFunctions {
+  decltype(&::CryptCATAdminCalcHashFromFileHandle) calcHashFromFileHandle = nullptr;
+  decltype(&::CryptCATAdminAcquireContext) acquireContext = nullptr;
+  decltype(&::CryptCATAdminEnumCatalogFromHash) enumCatalogFromHash = nullptr;
+  decltype(&::CryptCATCatalogInfoFromContext) catalogInfoFromContext = nullptr;
+  decltype(&::CryptCATAdminReleaseCatalogContext) releaseCatalogContext = nullptr;
+  decltype(&::CryptCATAdminReleaseContext) releaseContext = nullptr;
+  decltype(&::WTHelperProvDataFromStateData) provDataFromStateData = nullptr;
+  decltype(&::WTHelperGetProvSignerFromChain) provSignerFromChain = nullptr;
+  decltype(&::WinVerifyTrust) winVerifyTrust = nullptr;
+  decltype(&::CertNameToStrW) certNameToStr = nullptr;
+
+  // Looks all ten up (null for any that is missing) when both libraries load
+  // through SystemLibraryCache; when either does not, changes nothing.
+  void Bind();
+
+  // True when all ten are bound.
+  bool IsComplete() const;
+};

@@ -1,0 +1,31 @@
+// The environment variables through which a test drives the stand-in
+// wintrust.dll in its own process. The stand-in reads them at each call.
+#pragma once
+
+namespace TrustStandInSettings {
+
+// Set: the DLL refuses to load (DllMain fails).
+inline constexpr wchar_t kRefuseLoad[] = L"VARO_STANDIN_REFUSE_LOAD";
+// WinVerifyTrust's result, in hexadecimal, for an embedded signature (default
+// TRUST_E_NOSIGNATURE) and for a catalog member (default 0).
+inline constexpr wchar_t kFileResult[] = L"VARO_STANDIN_FILE_RESULT";
+inline constexpr wchar_t kCatalogResult[] = L"VARO_STANDIN_CATALOG_RESULT";
+// Size of the file hash in bytes (default 20). The hash is the file's first
+// bytes, padded with zeros; a smaller buffer fails with the size reported.
+inline constexpr wchar_t kHashSize[] = L"VARO_STANDIN_HASH_SIZE";
+// Set: hashing always fails.
+inline constexpr wchar_t kHashFails[] = L"VARO_STANDIN_HASH_FAILS";
+// Set: no catalog administrator context can be acquired.
+inline constexpr wchar_t kAcquireFails[] = L"VARO_STANDIN_ACQUIRE_FAILS";
+// Path of the catalog that lists every hash; unset: no catalog lists any.
+inline constexpr wchar_t kCatalog[] = L"VARO_STANDIN_CATALOG";
+// Set: the catalog's information cannot be read.
+inline constexpr wchar_t kCatalogInfoFails[] = L"VARO_STANDIN_CATALOG_INFO_FAILS";
+// Subject of the signing certificate as CertStrToNameW reads it, e.g.
+// OU=Unit, CN="A Co.,Ltd" (Wine refuses a quoted value that is not last);
+// unset: the state has no provider data.
+inline constexpr wchar_t kSigner[] = L"VARO_STANDIN_SIGNER";
+// Written by the stand-in: one line per call, in call order.
+inline constexpr wchar_t kLog[] = L"VARO_STANDIN_LOG";
+
+}  // namespace TrustStandInSettings

@@ -1,0 +1,227 @@
+// Stands in for wintrust.dll where Wine cannot produce a situation: revoked and
+// distrusted signers, catalog lookups, a library that will not load. A test
+// program placed beside this DLL loads it instead of the system's under
+// WINEDLLOVERRIDES=wintrust=n,b. Each function does what the settings of
+// trust_standin_settings.h ask and logs its arguments, so the test in the same
+// process can check what the code under test passed.
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "platform/win.h"
+// Declarations of the functions this DLL exports, so that a signature that
+// differs from Windows' does not compile.
+#include <wincrypt.h>
+#include <wintrust.h>
+#include <softpub.h>
+#include <mscat.h>
+
+#include "tests/support/trust_standin_settings.h"
+
+namespace {
+
+namespace settings = TrustStandInSettings;
+
+std::wstring Setting(const wchar_t* name) {
+  wchar_t value[4096] = {};
+  const DWORD length = ::GetEnvironmentVariableW(name, value, 4096);
+  return length < 4096 ? std::wstring(value, length) : std::wstring();
+}
+
+bool IsSet(const wchar_t* name) { return ::GetEnvironmentVariableW(name, nullptr, 0) != 0; }
+
+DWORD NumberSetting(const wchar_t* name, DWORD fallback, int base) {
+  const std::wstring text = Setting(name);
+  return text.empty() ? fallback : static_cast<DWORD>(std::wcstoul(text.c_str(), nullptr, base));
+}
+
+void Log(const std::wstring& line) {
+  ::SetEnvironmentVariableW(settings::kLog, (Setting(settings::kLog) + line + L"\n").c_str());
+}
+
+std::wstring Number(unsigned long long value, const wchar_t* format = L"%llu") {
+  wchar_t text[32];
+  std::swprintf(text, 32, format, value);
+  return text;
+}
+
+std::wstring Text(const wchar_t* text) { return text != nullptr ? text : L"(null)"; }
+
+std::wstring Hex(const BYTE* bytes, DWORD size) {
+  std::wstring text;
+  for (DWORD i = 0; i < size; ++i) text += Number(bytes[i], L"%02llX");
+  return text;
+}
+
+std::wstring ActionName(const GUID* action) {
+  static const GUID kGenericVerifyV2 = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  static const GUID kDriverVerify = DRIVER_ACTION_VERIFY;
+  if (action != nullptr && *action == kGenericVerifyV2) return L"GENERIC_VERIFY_V2";
+  if (action != nullptr && *action == kDriverVerify) return L"DRIVER_ACTION_VERIFY";
+  return L"other";
+}
+
+// Tokens handed out as handles; only their addresses matter.
+char stateToken, adminToken, catalogToken;
+
+std::wstring Ours(const void* handle, const void* token) { return handle == token ? L"ours" : L"other"; }
+
+// The provider data behind the state handle, rebuilt at each verification.
+struct SignerState {
+  std::vector<BYTE> subject;
+  CERT_INFO info{};
+  CERT_CONTEXT certificate{};
+  CRYPT_PROVIDER_CERT chainElement{};
+  CRYPT_PROVIDER_SGNR signer{};
+  CRYPT_PROVIDER_DATA provider{};
+  bool present = false;
+} signerState;
+
+void BuildSignerState() {
+  signerState.present = false;
+  const std::wstring subject = Setting(settings::kSigner);
+  DWORD size = 0;
+  if (subject.empty() || !::CertStrToNameW(X509_ASN_ENCODING, subject.c_str(), CERT_X500_NAME_STR, nullptr,
+                                           nullptr, &size, nullptr)) {
+    if (!subject.empty()) Log(L"Signer not encoded: " + subject);
+    return;
+  }
+  signerState.subject.assign(size, 0);
+  ::CertStrToNameW(X509_ASN_ENCODING, subject.c_str(), CERT_X500_NAME_STR, nullptr, signerState.subject.data(),
+                   &size, nullptr);
+  signerState.info.Subject = {size, signerState.subject.data()};
+  signerState.certificate.dwCertEncodingType = X509_ASN_ENCODING;
+  signerState.certificate.pCertInfo = &signerState.info;
+  signerState.chainElement.cbStruct = sizeof(CRYPT_PROVIDER_CERT);
+  signerState.chainElement.pCert = &signerState.certificate;
+  signerState.signer.cbStruct = sizeof(CRYPT_PROVIDER_SGNR);
+  signerState.signer.csCertChain = 1;
+  signerState.signer.pasCertChain = &signerState.chainElement;
+  signerState.provider.cbStruct = sizeof(CRYPT_PROVIDER_DATA);
+  signerState.present = true;
+}
+
+std::wstring DescribeFile(const WINTRUST_FILE_INFO* file) {
+  if (file == nullptr) return L" file=(null)";
+  return L" file[cbStruct=" + Number(file->cbStruct) + L" path=" + Text(file->pcwszFilePath) +
+         L" handle=" + Number(file->hFile != nullptr) + L" subject=" + Number(file->pgKnownSubject != nullptr) +
+         L"]";
+}
+
+std::wstring DescribeCatalog(const WINTRUST_CATALOG_INFO* member) {
+  if (member == nullptr) return L" catalog=(null)";
+  return L" catalog[cbStruct=" + Number(member->cbStruct) + L" version=" + Number(member->dwCatalogVersion) +
+         L" catalog=" + Text(member->pcwszCatalogFilePath) + L" tag=" + Text(member->pcwszMemberTag) +
+         L" member=" + Text(member->pcwszMemberFilePath) + L" handle=" + Number(member->hMemberFile != nullptr) +
+         L" hash=" + Number(member->pbCalculatedFileHash != nullptr) + L"/" +
+         Number(member->cbCalculatedFileHash) + L" context=" + Number(member->pcCatalogContext != nullptr) + L"]";
+}
+
+std::wstring DescribeVerification(HWND window, const GUID* action, const WINTRUST_DATA* data) {
+  const bool extra = data->pPolicyCallbackData || data->pSIPClientData || data->pwszURLReference ||
+                     data->hWVTStateData;
+  std::wstring line = L"WinVerifyTrust " + ActionName(action) + L" window=" +
+                      (window == static_cast<HWND>(INVALID_HANDLE_VALUE) ? L"-1" : L"other") +
+                      L" cbStruct=" + Number(data->cbStruct) + L" ui=" + Number(data->dwUIChoice) +
+                      L" revocation=" + Number(data->fdwRevocationChecks) + L" choice=" +
+                      Number(data->dwUnionChoice) + L" flags=" + Number(data->dwProvFlags, L"0x%llX") +
+                      L" context=" + Number(data->dwUIContext) + L" extra=" + Number(extra);
+  if (data->dwUnionChoice == WTD_CHOICE_FILE) return line + DescribeFile(data->pFile);
+  if (data->dwUnionChoice == WTD_CHOICE_CATALOG) return line + DescribeCatalog(data->pCatalog);
+  return line;
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  return reason != DLL_PROCESS_ATTACH || !IsSet(settings::kRefuseLoad);
+}
+
+LONG WINAPI WinVerifyTrust(HWND window, GUID* action, LPVOID trustData) {
+  auto* data = static_cast<WINTRUST_DATA*>(trustData);
+  if (data->dwStateAction == WTD_STATEACTION_CLOSE) {
+    Log(L"WinVerifyTrust close " + ActionName(action) + L" state=" + Ours(data->hWVTStateData, &stateToken));
+    data->hWVTStateData = nullptr;
+    return ERROR_SUCCESS;
+  }
+  Log(DescribeVerification(window, action, data) + L" state=" + Number(data->dwStateAction));
+  BuildSignerState();
+  data->hWVTStateData = &stateToken;
+  return data->dwUnionChoice == WTD_CHOICE_CATALOG
+             ? static_cast<LONG>(NumberSetting(settings::kCatalogResult, ERROR_SUCCESS, 16))
+             : static_cast<LONG>(NumberSetting(settings::kFileResult, TRUST_E_NOSIGNATURE, 16));
+}
+
+CRYPT_PROVIDER_DATA* WINAPI WTHelperProvDataFromStateData(HANDLE state) {
+  Log(L"ProvDataFromStateData state=" + Ours(state, &stateToken));
+  return signerState.present && state == &stateToken ? &signerState.provider : nullptr;
+}
+
+CRYPT_PROVIDER_SGNR* WINAPI WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* provider, DWORD signer,
+                                                           BOOL counterSigner, DWORD counterSignerIndex) {
+  Log(L"ProvSignerFromChain signer=" + Number(signer) + L" counterSigner=" + Number(counterSigner) + L"/" +
+      Number(counterSignerIndex));
+  return provider == &signerState.provider ? &signerState.signer : nullptr;
+}
+
+BOOL WINAPI CryptCATAdminCalcHashFromFileHandle(HANDLE file, DWORD* hashSize, BYTE* hash, DWORD flags) {
+  Log(L"CalcHash size=" + Number(*hashSize) + L" flags=" + Number(flags));
+  const DWORD needed = NumberSetting(settings::kHashSize, 20, 10);
+  if (IsSet(settings::kHashFails) || *hashSize < needed) {
+    *hashSize = needed;
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::vector<BYTE> bytes(needed, 0);
+  DWORD read = 0;
+  LARGE_INTEGER start{};
+  ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+  ::ReadFile(file, bytes.data(), needed, &read, nullptr);
+  std::copy(bytes.begin(), bytes.end(), hash);
+  *hashSize = needed;
+  return TRUE;
+}
+
+BOOL WINAPI CryptCATAdminAcquireContext(HCATADMIN* admin, const GUID* subsystem, DWORD flags) {
+  Log(L"AcquireContext " + ActionName(subsystem) + L" flags=" + Number(flags));
+  if (IsSet(settings::kAcquireFails)) return FALSE;
+  *admin = &adminToken;
+  return TRUE;
+}
+
+HCATINFO WINAPI CryptCATAdminEnumCatalogFromHash(HCATADMIN admin, BYTE* hash, DWORD hashSize, DWORD flags,
+                                                 HCATINFO* previous) {
+  Log(L"EnumCatalogFromHash admin=" + Ours(admin, &adminToken) + L" hash=" + Hex(hash, hashSize) + L" flags=" +
+      Number(flags) + L" previous=" + Number(previous != nullptr));
+  if (!IsSet(settings::kCatalog)) {
+    ::SetLastError(ERROR_NOT_FOUND);
+    return nullptr;
+  }
+  return &catalogToken;
+}
+
+BOOL WINAPI CryptCATCatalogInfoFromContext(HCATINFO catalog, CATALOG_INFO* info, DWORD flags) {
+  Log(L"CatalogInfoFromContext catalog=" + Ours(catalog, &catalogToken) + L" cbStruct=" + Number(info->cbStruct) +
+      L" flags=" + Number(flags));
+  if (IsSet(settings::kCatalogInfoFails)) return FALSE;
+  const size_t length = Setting(settings::kCatalog).copy(info->wszCatalogFile, MAX_PATH - 1);
+  info->wszCatalogFile[length] = L'\0';
+  return TRUE;
+}
+
+BOOL WINAPI CryptCATAdminReleaseCatalogContext(HCATADMIN admin, HCATINFO catalog, DWORD flags) {
+  Log(L"ReleaseCatalogContext admin=" + Ours(admin, &adminToken) + L" catalog=" + Ours(catalog, &catalogToken) +
+      L" flags=" + Number(flags));
+  return TRUE;
+}
+
+BOOL WINAPI CryptCATAdminReleaseContext(HCATADMIN admin, DWORD flags) {
+  Log(L"ReleaseContext admin=" + Ours(admin, &adminToken) + L" flags=" + Number(flags));
+  return TRUE;
+}
+
+}  // extern "C"
