@@ -79,9 +79,22 @@ struct FindHandleTraits {
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
 };
 
+// Registry keys. RegCloseKey is bound at run time like the other registry
+// functions, so each key carries the function that closes it.
+struct RegKeyTraits {
+  struct Type {
+    HKEY key;
+    decltype(&::RegCloseKey) close;
+  };
+  static bool IsValid(const Type& k) { return k.key != nullptr && k.close != nullptr; }
+  static void Close(const Type& k) { k.close(k.key); }
+  static Type Invalid() { return {nullptr, nullptr}; }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
+using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 
 }  // namespace platform

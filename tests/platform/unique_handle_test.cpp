@@ -36,6 +36,22 @@ TEST(UniqueHandleTest, MoveTransfersOwnershipOnce) {
   EXPECT_FALSE(::GetHandleInformation(raw, &flags));
 }
 
+// A registry key must be closed through the function that it carries, and a
+// key without one must not count as owned.
+TEST(UniqueHandleTest, RegistryKeyClosesThroughItsOwnFunction) {
+  HKEY raw = nullptr;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &raw), ERROR_SUCCESS);
+  EXPECT_FALSE(platform::UniqueRegKey({raw, nullptr}));
+  platform::UniqueRegKey key({raw, &::RegCloseKey});
+  EXPECT_TRUE(key);
+  key.Reset();
+  EXPECT_FALSE(key);
+  DWORD subKeys = 0;
+  EXPECT_EQ(::RegQueryInfoKeyW(raw, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr),
+            ERROR_INVALID_HANDLE);
+}
+
 TEST(CriticalSectionTest, GuardLeavesOnScopeExit) {
   platform::CriticalSection section;
   { auto guard = section.Lock(); }

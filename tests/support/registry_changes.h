@@ -1,0 +1,44 @@
+// Registry values that a test sets or removes, put back as they were (keys it
+// had to create removed again) in reverse order when the test ends.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win.h"
+
+class RegistryChanges {
+ public:
+  RegistryChanges() = default;
+  ~RegistryChanges();
+  RegistryChanges(const RegistryChanges&) = delete;
+  RegistryChanges& operator=(const RegistryChanges&) = delete;
+
+  // `view` is 0, KEY_WOW64_32KEY or KEY_WOW64_64KEY; an empty `name` is the
+  // key's default value. Missing keys are created. False when it fails.
+  bool Set(HKEY root, REGSAM view, const std::wstring& subKey, const std::wstring& name, DWORD type,
+           const std::vector<BYTE>& data);
+
+  // Set() with `text` and its terminator as REG_SZ.
+  bool SetText(HKEY root, REGSAM view, const std::wstring& subKey, const std::wstring& name, const std::wstring& text);
+
+  // Removes the value if there is one. False when it is still there.
+  bool Remove(HKEY root, REGSAM view, const std::wstring& subKey, const std::wstring& name);
+
+ private:
+  struct Change {
+    HKEY root = nullptr;
+    REGSAM view = 0;
+    std::wstring subKey;
+    std::wstring name;
+    bool hadValue = false;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    std::vector<std::wstring> createdKeys;  // outermost first
+  };
+
+  Change Record(HKEY root, REGSAM view, const std::wstring& subKey, const std::wstring& name) const;
+  static void Undo(const Change& change);
+
+  std::vector<Change> changes_;
+};
