@@ -1,6 +1,7 @@
 #include "tests/support/temp_folder.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "locations/file_system.h"
 #include "locations/path_text.h"
@@ -53,6 +54,13 @@ std::vector<uint8_t> ReadWholeFile(const std::wstring& path) {
   if (!bytes.empty()) ::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
   bytes.resize(read);
   return bytes;
+}
+
+std::wstring ReadWholeWideFile(const std::wstring& path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+  if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+  return text;
 }
 
 void RemoveTree(const std::wstring& path) {

@@ -29,5 +29,9 @@ class TempFolder {
 // Whole content of a file; empty when it cannot be read.
 std::vector<uint8_t> ReadWholeFile(const std::wstring& path);
 
+// Whole content of a UTF-16 text file without byte-order mark; empty when it
+// cannot be read.
+std::wstring ReadWholeWideFile(const std::wstring& path);
+
 // Removes a folder tree, clearing read-only attributes on the way.
 void RemoveTree(const std::wstring& path);
