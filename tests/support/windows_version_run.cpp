@@ -9,13 +9,6 @@
 
 namespace {
 
-struct RegKeyTraits {
-  using Type = HKEY;
-  static bool IsValid(HKEY key) { return key != nullptr; }
-  static void Close(HKEY key) { ::RegCloseKey(key); }
-  static HKEY Invalid() { return nullptr; }
-};
-
 std::wstring ProgramPath() {
   std::wstring path(MAX_PATH, L'\0');
   path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
@@ -28,7 +21,7 @@ bool SetWineVersion(const std::wstring& key, const std::wstring& version) {
       ERROR_SUCCESS) {
     return false;
   }
-  platform::UniqueHandle<RegKeyTraits> owned(created);
+  const platform::UniqueRegKey owned({created, &::RegCloseKey});
   const auto bytes = static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t));
   return ::RegSetValueExW(created, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()), bytes) ==
          ERROR_SUCCESS;
