@@ -24,4 +24,11 @@ using UniqueLocalMemory = std::unique_ptr<T, LocalFreeDeleter>;
 template <typename T>
 using UniqueProcessHeapMemory = std::unique_ptr<T, ProcessHeapDeleter>;
 
+// Blocks that a system library hands out and releases with a function of its
+// own (CoTaskMemFree, WTSFreeMemory), given with the block because it is often
+// bound at run time.
+using SystemFreeFunction = void(WINAPI*)(void*);
+template <typename T>
+using UniqueSystemMemory = std::unique_ptr<T, SystemFreeFunction>;
+
 }  // namespace platform

@@ -1,0 +1,49 @@
+// Where the product lives: the launcher's folder, the user's data root and the
+// product folders in it, the folder the application module is loaded from,
+// and the verification cache file. Folder results end with exactly one
+// backslash (except DataRoot, which is as the system gives it); an empty
+// result means nothing was found. Every call asks the system afresh.
+#pragma once
+
+#include <string>
+
+namespace ProductPaths {
+
+// The running executable's folder; empty when the system cannot name it.
+std::wstring LauncherDirectory();
+
+// The roaming application-data folder of the account whose token the calling
+// thread uses, from the shell, else from %APPDATA%. False, with `folder`
+// untouched, when neither gives one.
+bool RoamingAppData(std::wstring& folder);
+
+// The user's roaming application-data folder. Under the system account it is
+// the folder of the user at the console, found while impersonating that user;
+// empty when there is no such user or no folder at all.
+std::wstring DataRoot();
+
+// DataRoot() + "VaroPic\"; only the relative part when there is no data root.
+std::wstring ProductDataDirectory();
+
+// DataRoot() + "VaroPic\Application\"; only the relative part when there is
+// no data root.
+std::wstring ApplicationRoot();
+
+// The folder to load the application module from, first match wins: the
+// version folder named by `key` in `section` of `iniFile` in the product
+// folder (a plain folder name only), the registry install path, the launcher's
+// folder. Empty when none of them is an existing folder.
+std::wstring ApplicationDirectory(const std::wstring& productFolder, const std::wstring& iniFile,
+                                  const std::wstring& section, const std::wstring& key);
+
+// HKLM\SOFTWARE\<productFolder> value "Path" from the 64-bit registry view,
+// else the 32-bit one. Empty when `productFolder` is empty or neither view
+// holds a value.
+std::wstring RegistryInstallPath(const std::wstring& productFolder);
+
+// The verification cache file in the product folder of the process's own
+// profile (never impersonating). Empty when that folder does not exist: it is
+// not created here.
+std::wstring SignerCacheLocation();
+
+}  // namespace ProductPaths

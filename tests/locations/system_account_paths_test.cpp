@@ -1,0 +1,109 @@
+// Runs beside a stand-in shell32.dll (see tests/support/standin_shell32) that
+// answers like the shell of a launcher under the system account: the system
+// profile for the process's own identity, the user's folder for a thread that
+// impersonates the user at the console.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "locations/file_system.h"
+#include "locations/product_paths.h"
+#include "platform/win.h"
+#include "tests/support/interactive_shell.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/thread_token.h"
+
+namespace {
+
+constexpr wchar_t kSystemProfile[] = L"C:\\windows\\system32\\config\\systemprofile\\AppData\\Roaming";
+
+// Sets an environment variable of this process for one scope.
+class ScopedVariable {
+ public:
+  ScopedVariable(const wchar_t* name, const std::optional<std::wstring>& value) : name_(name) {
+    wchar_t previous[1024] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, previous, 1024);
+    if (length != 0 && length < 1024) previous_ = previous;
+    ::SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
+  }
+  ~ScopedVariable() { ::SetEnvironmentVariableW(name_, previous_ ? previous_->c_str() : nullptr); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const wchar_t* name_;
+  std::optional<std::wstring> previous_;
+};
+
+class SystemAccountPathsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(StartInteractiveShell()); }
+
+  TempFolder temp_;
+  ScopedVariable system_{L"VARO_STANDIN_SYSTEM_APPDATA", kSystemProfile};
+};
+
+// Under the system account the product must be found in the console user's
+// profile, asked for while impersonating, and the thread must be itself
+// again afterwards.
+TEST_F(SystemAccountPathsTest, DataRootIsTheConsoleUsersFolder) {
+  const std::wstring userFolder = temp_.Path(L"Roaming");
+  ScopedVariable user(L"VARO_STANDIN_USER_APPDATA", userFolder);
+  std::wstring own;
+  ASSERT_TRUE(ProductPaths::RoamingAppData(own));
+  ASSERT_EQ(own, kSystemProfile) << "the stand-in shell is not in use";
+
+  EXPECT_EQ(ProductPaths::DataRoot(), userFolder);
+  EXPECT_FALSE(ThreadImpersonates());
+  EXPECT_EQ(ProductPaths::ProductDataDirectory(), userFolder + L"\\VaroPic\\");
+
+  temp_.WriteFile(L"Roaming\\VaroPic\\config.ini", "[Upgrade]\r\nVersion=5.0\r\n");
+  const std::wstring version = userFolder + L"\\VaroPic\\Application\\5.0\\";
+  ASSERT_TRUE(FileSystem::CreateDirectoryTree(version));
+  EXPECT_EQ(ProductPaths::ApplicationDirectory(L"VaroPic", L"config.ini", L"Upgrade", L"Version"), version);
+}
+
+// When the impersonated answer is the system profile too (whatever its
+// case), there is no user folder to use.
+TEST_F(SystemAccountPathsTest, NoUserFolderGivesNoDataRoot) {
+  ScopedVariable user(L"VARO_STANDIN_USER_APPDATA", L"C:\\Windows\\System32\\Config\\SystemProfile\\AppData");
+  EXPECT_EQ(ProductPaths::DataRoot(), L"");
+  EXPECT_FALSE(ThreadImpersonates());
+}
+
+// When the shell names no folder, %APPDATA% is the answer, but only a value
+// that fits the buffer whole.
+TEST_F(SystemAccountPathsTest, WithoutShellFolderAppDataVariableIsUsed) {
+  ScopedVariable noFolder(L"VARO_STANDIN_NO_FOLDER", L"1");
+  {
+    ScopedVariable appData(L"APPDATA", temp_.Path(L"FromVariable"));
+    std::wstring folder;
+    EXPECT_TRUE(ProductPaths::RoamingAppData(folder));
+    EXPECT_EQ(folder, temp_.Path(L"FromVariable"));
+  }
+  for (const std::optional<std::wstring>& value : {std::optional<std::wstring>(),
+                                                   std::optional<std::wstring>(L"C:\\" + std::wstring(600, L'x'))}) {
+    ScopedVariable appData(L"APPDATA", value);
+    std::wstring folder = L"untouched";
+    EXPECT_FALSE(ProductPaths::RoamingAppData(folder));
+    EXPECT_EQ(folder, L"untouched");
+  }
+}
+
+// Without an application-data folder the cache location must not become
+// "\VaroPic\..." at the root of the current drive.
+TEST_F(SystemAccountPathsTest, SignerCacheLocationWithoutShellFolderIsEmpty) {
+  ScopedVariable noFolder(L"VARO_STANDIN_NO_FOLDER", L"1");
+  wchar_t previous[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryW(temp_.Path().c_str()));
+  const bool madeRootFolder = FileSystem::CreateDirectoryTree(L"\\VaroPic");
+  const std::wstring location = ProductPaths::SignerCacheLocation();
+  if (madeRootFolder) ::RemoveDirectoryW(L"\\VaroPic");
+  ::SetCurrentDirectoryW(previous);
+  ASSERT_TRUE(madeRootFolder);
+  EXPECT_EQ(location, L"");
+}
+
+}  // namespace
