@@ -1,6 +1,9 @@
 cmake_minimum_required(VERSION 3.25)
-# cmake -DOBJDUMP=... -DPROGRAM=... -DALLOWED="A.dll;B.dll" -P CheckImports.cmake
-# Fails when PROGRAM imports a DLL outside ALLOWED (compared ignoring case).
+# cmake -DOBJDUMP=... -DPROGRAM=... -DALLOWED="A.dll;B.dll" [-DEXPORTS="F;G"] [-DSUBSYSTEM=2]
+#       -P CheckImports.cmake
+# Fails when PROGRAM imports a DLL outside ALLOWED (compared ignoring case),
+# does not export each name in EXPORTS, or has another PE subsystem than
+# SUBSYSTEM (2 is the Windows GUI).
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "objdump failed on ${PROGRAM}")
@@ -17,11 +20,12 @@ foreach(line IN LISTS lines)
     message(FATAL_ERROR "${PROGRAM} imports ${dll}; allowed: ${ALLOWED}")
   endif()
 endforeach()
-foreach(name IN LISTS REQUIRED)
-  string(TOLOWER "${name}" lower_name)
-  string(TOLOWER "${found}" lower_found)
-  if(NOT lower_name IN_LIST lower_found)
-    message(FATAL_ERROR "${PROGRAM} does not import ${name}; it imports: ${found}")
+foreach(name IN LISTS EXPORTS)
+  if(NOT dump MATCHES "\\[ *[0-9]+\\] ${name}\n")
+    message(FATAL_ERROR "${PROGRAM} does not export ${name}")
   endif()
 endforeach()
+if(DEFINED SUBSYSTEM AND NOT dump MATCHES "Subsystem[ \t]+0*${SUBSYSTEM}[ \t]")
+  message(FATAL_ERROR "${PROGRAM} is not of PE subsystem ${SUBSYSTEM}")
+endif()
 message(STATUS "${PROGRAM} imports: ${found}")

@@ -15,12 +15,13 @@
 #include "platform/get_proc.h"
 #include "platform/system_library_cache.h"
 #include "platform/unique_memory.h"
+#include "locations/product_layout.h"
 #include "platform/registry_reader.h"
 
 namespace ProductPaths {
 namespace {
 
-constexpr wchar_t kProductFolder[] = L"VaroPic";
+using product_layout::kProductFolder;
 constexpr wchar_t kProductFolderWithSeparator[] = L"VaroPic\\";
 constexpr wchar_t kApplicationRoot[] = L"VaroPic\\Application\\";
 constexpr wchar_t kApplicationFolder[] = L"\\Application\\";
@@ -33,7 +34,7 @@ constexpr wchar_t kSystemProfileMarker[] = L"config\\systemprofile";
 constexpr size_t kShellPathBuffer = 1040;
 constexpr size_t kCacheShellPathBuffer = 520;
 constexpr DWORD kAppDataVariableBuffer = 519;
-constexpr DWORD kVersionOffered = 260;
+constexpr DWORD kVersionOffered = product_layout::kVersionUnits;
 constexpr size_t kRegistryBufferBytes = 2048;
 constexpr DWORD kLongestModulePath = 32768;
 

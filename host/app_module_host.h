@@ -1,0 +1,43 @@
+// Gets the application module into the launcher's process and out again:
+// upgrade hand-over, run-time preload, signer checks of the companion
+// libraries and of the module itself, load, and teardown in order.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/critical_section.h"
+#include "platform/unique_handle.h"
+#include "platform/win.h"
+
+class AppModuleHost {
+ public:
+  // `appModuleFileName` is the deliverable's application module, e.g.
+  // "VaroImageApp.dll".
+  explicit AppModuleHost(std::wstring appModuleFileName);
+  AppModuleHost(const AppModuleHost&) = delete;
+  AppModuleHost& operator=(const AppModuleHost&) = delete;
+  ~AppModuleHost() { Teardown(); }
+
+  // The loaded application module, or null when it is missing, refused (the
+  // failure notice has been shown) or fails to load. A second call returns
+  // the module of the first.
+  HMODULE Load(HMODULE launcherInstance);
+
+  // True when every companion library present in `applicationDirectory`
+  // passes the signer check; the first that fails gets the failure notice.
+  bool VerifyCompanionLibraries(HMODULE launcherInstance, const std::wstring& applicationDirectory);
+
+  // Frees the application module, releases the signer service, then frees
+  // the run-time libraries. Safe to call more than once.
+  void Teardown();
+
+ private:
+  void PreloadRuntimeLibraries();
+
+  std::wstring appModuleFileName_;
+  platform::UniqueModule appModule_;
+  platform::UniqueModule runtimeModule_;
+  platform::UniqueModule cppRuntimeModule_;
+  std::unique_ptr<platform::CriticalSection> lock_;
+};

@@ -1,0 +1,57 @@
+#include "launcher/launcher_run.h"
+
+#include "host/app_module_host.h"
+#include "launcher/os_version.h"
+#include "locations/impersonation_table.h"
+#include "platform/get_proc.h"
+#include "signer/product_texts.h"
+#include "signer/signer_startup.h"
+#include "signer/web_page_opener.h"
+
+namespace {
+
+// Created before wWinMain in this order, and destroyed after it in reverse:
+// the impersonation bookkeeping first, then the signer start-up lock with the
+// system library cache. Objects created later at first use are destroyed
+// before them.
+const bool processObjectsCreated = [] {
+  ImpersonationTable::Instance();
+  SignerStartupLock();
+  return true;
+}();
+
+// "This version of the PDF reader is not compatible with your operating
+// system; uninstall it and reinstall a compatible version. Click OK to go to
+// the official site and download one."
+constexpr wchar_t kUnsupportedOsText[] =
+    L"检测到此版本PDF阅读器与您当前的操作系统不兼容，建议您卸载当前旧版本后重新安装兼容版本，点击确定立即前往官网下载适配版本。";
+constexpr wchar_t kUnsupportedOsCaption[] = L"Varoview提示";
+
+using AppEntry = int(WINAPI*)(HINSTANCE, HINSTANCE, LPWSTR, int);
+
+// True when the launch may go on; otherwise the user has been told.
+bool PassesOsGate() {
+  if (IsSupportedOs(QueryEffectiveOsVersion())) return true;
+  if (::MessageBoxW(nullptr, kUnsupportedOsText, kUnsupportedOsCaption, MB_OKCANCEL) == IDOK) {
+    OpenWebPage(product_texts::kHomePageUrl);
+  }
+  return false;
+}
+
+}  // namespace
+
+int RunLauncher(const LauncherConstants& constants, HINSTANCE instance, HINSTANCE previousInstance,
+                LPWSTR commandLine, int showCommand) {
+  (void)processObjectsCreated;
+  if (constants.osGate && !PassesOsGate()) return 0;
+
+  AppModuleHost host(constants.appModuleFileName);
+  int result = 0;
+  if (const HMODULE appModule = host.Load(instance)) {
+    if (auto entry = platform::GetProc<AppEntry>(appModule, constants.entryExport)) {
+      result = entry(instance, previousInstance, commandLine, showCommand);
+    }
+  }
+  host.Teardown();
+  return result;
+}

@@ -1,0 +1,17 @@
+// Names of the product's own files and folders, which the product's
+// installer and upgrader share with the launchers.
+#pragma once
+
+namespace product_layout {
+
+inline constexpr wchar_t kProductFolder[] = L"VaroPic";
+// Records the installed version; the pending-upgrade side file beside it
+// holds the version to move in at the next launch.
+inline constexpr wchar_t kConfigFile[] = L"config.ini";
+inline constexpr wchar_t kPendingUpgradeFile[] = L"temp.ini";
+inline constexpr wchar_t kUpgradeSection[] = L"Upgrade";
+inline constexpr wchar_t kVersionKey[] = L"Version";
+// A version is read with room for this many code units.
+inline constexpr unsigned long kVersionUnits = 260;
+
+}  // namespace product_layout

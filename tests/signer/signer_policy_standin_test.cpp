@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include "signer/signer_verifier.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/trust_standin.h"
+
+// The policy against trust results Wine never gives, from the stand-in
+// wintrust.dll beside this program. The stand-in answers the same for every
+// file, this program's own executable (the caller module) included.
+
+namespace {
+
+namespace settings = TrustStandInSettings;
+
+class SignerPolicyStandInTest : public ::testing::Test {
+ protected:
+  void Answer(LONG result, const wchar_t* subject) {
+    TrustStandIn::SetResult(settings::kFileResult, result);
+    TrustStandIn::Set(settings::kSigner, subject);
+  }
+  bool Trusted() { return SignerVerifier::Instance().IsTrusted(file_.c_str()); }
+
+  TempFolder temp_;
+  const std::wstring file_ = temp_.WriteFile(L"module.dll", "MZ");
+};
+
+// The launcher's own publisher names the file, but the file's signature does
+// not hold: a revoked, distrusted or broken signature must not pass on the
+// name alone.
+TEST_F(SignerPolicyStandInTest, OwnPublisherNeedsAnAcceptableSignature) {
+  for (LONG result : {CERT_E_REVOKED, TRUST_E_EXPLICIT_DISTRUST, TRUST_E_BAD_DIGEST}) {
+    Answer(result, L"CN=Own Publisher");
+    EXPECT_FALSE(Trusted()) << std::hex << result;
+    // Each answer must be asked afresh, not taken from the first one.
+    SignerVerifier::Instance().Release();
+  }
+  Answer(ERROR_SUCCESS, L"CN=Own Publisher");
+  EXPECT_TRUE(Trusted());
+}
+
+// An allowed name is worth nothing with a revoked signature.
+TEST_F(SignerPolicyStandInTest, AllowedNameWithRevokedSignatureFails) {
+  Answer(CERT_E_REVOKED, L"CN=\"Harbor Varo Network Software Co.,Ltd\"");
+  SignerVerifier::Instance().SetCallerModule(nullptr);
+  EXPECT_FALSE(Trusted());
+}
+
+// Without trust services nobody has a readable name, so the development-build
+// rule lets existing files through rather than locking the user out.
+TEST_F(SignerPolicyStandInTest, UnavailableTrustServicesFallBackToTheUnsignedLauncherRule) {
+  TrustStandIn::Set(settings::kRefuseLoad);
+  std::wstring signer = L"stale";
+  EXPECT_EQ(SignerVerifier::Instance().CheckFile(file_, signer), SignatureVerdict::Unavailable);
+  EXPECT_EQ(signer, L"");
+  EXPECT_TRUE(Trusted());
+  EXPECT_FALSE(SignerVerifier::Instance().IsTrusted(temp_.Path(L"missing.dll").c_str()));
+}
+
+}  // namespace
