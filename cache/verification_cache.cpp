@@ -46,13 +46,14 @@ std::unordered_map<std::wstring, size_t> IndexFirstEntries(const std::vector<Cac
   return index;
 }
 
-// Reads the file; a corrupt one is deleted so that the next write starts it
-// afresh. Callers hold the cache file lock if they could get it.
-std::vector<CacheEntry> ReadOrDiscard(const std::wstring& filePath) {
-  std::vector<CacheEntry> entries;
+// Reads the file into `entries`; a corrupt one is deleted so that the next
+// write starts it afresh. False only when the file exists but could not be
+// read (e.g. another process has it open).
+bool ReadOrDiscard(const std::wstring& filePath, std::vector<CacheEntry>& entries) {
   bool corrupt = false;
-  if (!ReadCacheFile(filePath, entries, corrupt) && corrupt) ::DeleteFileW(filePath.c_str());
-  return entries;
+  if (ReadCacheFile(filePath, entries, corrupt)) return true;
+  if (corrupt) ::DeleteFileW(filePath.c_str());
+  return corrupt || !FileSystem::Exists(filePath);
 }
 
 }  // namespace
@@ -152,7 +153,9 @@ void VerificationCache::AdoptEntries(std::vector<CacheEntry> entries) {
 
 void VerificationCache::Load() {
   CacheFileLock lock(filePath_);
-  AdoptEntries(ReadOrDiscard(filePath_));
+  std::vector<CacheEntry> fileEntries;
+  ReadOrDiscard(filePath_, fileEntries);
+  AdoptEntries(std::move(fileEntries));
 }
 
 bool VerificationCache::WriteBack(std::vector<CacheEntry>& merged) {
@@ -162,7 +165,11 @@ bool VerificationCache::WriteBack(std::vector<CacheEntry>& merged) {
   if (!anyDirty) return false;
 
   CacheFileLock lock(filePath_);
-  std::vector<CacheEntry> fileEntries = ReadOrDiscard(filePath_);
+  std::vector<CacheEntry> fileEntries;
+  // Without the lock, a file that is there but cannot be read is most likely
+  // open in the process that holds the lock: writing now would replace its
+  // records with ours alone. The entries stay changed for a later try.
+  if (!ReadOrDiscard(filePath_, fileEntries) && !lock.Held()) return false;
   std::unordered_map<std::wstring, size_t> fileIndex = IndexFirstEntries(fileEntries);
 
   bool changed = false;

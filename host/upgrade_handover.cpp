@@ -35,6 +35,9 @@ void RunUpgradeHandover() {
   const UpgradeMarker& marker = Marker();
   if (marker.handle && marker.existedBefore) return;
 
+  // Without a data root the paths below would be relative to the current
+  // folder, whose files nobody vouches for.
+  if (ProductPaths::DataRoot().empty()) return;
   const std::wstring sidePath = ProductPaths::ProductDataDirectory() + kPendingUpgradeFile;
   if (!FileSystem::IsFile(sidePath)) return;
   wchar_t version[kVersionUnits + 1] = {};

@@ -12,6 +12,7 @@ constexpr size_t kKeyOffset = 6;
 constexpr size_t kFileVersionMsOffset = 48;
 constexpr size_t kFileVersionLsOffset = 52;
 constexpr size_t kMinimumBlockSize = kFileVersionLsOffset + 4;
+static_assert(kKeyOffset + 16 * sizeof(wchar_t) <= kFileVersionMsOffset);
 
 uint16_t Word(const uint8_t* block, size_t offset) {
   uint16_t value = 0;
@@ -31,7 +32,9 @@ void ReadKernel32FileVersion(OsVersion& version) {
   const auto* block = static_cast<const uint8_t*>(::LockResource(loaded));
   if (block == nullptr || ::SizeofResource(kernel32, resource) < kMinimumBlockSize) return;
   // The key is unaligned UTF-16 inside the block; copy it out to compare.
-  wchar_t key[16] = {};
+  // One unit more than "VS_VERSION_INFO" and its terminator, so that a longer
+  // key cannot pass for it.
+  wchar_t key[17] = {};
   std::memcpy(key, block + kKeyOffset, sizeof(key) - sizeof(wchar_t));
   if (::lstrcmpiW(key, L"VS_VERSION_INFO") != 0 || Word(block, kValueLengthOffset) == 0) return;
   version.major = Word(block, kFileVersionMsOffset + 2);

@@ -54,6 +54,8 @@ SignerVerifier::SignerVerifier() {
 SignerVerifier::~SignerVerifier() = default;
 
 SignatureVerdict SignerVerifier::CheckFile(const std::wstring& path, std::wstring& signerName) {
+  // Re-entered from IsTrusted, which already holds the lock.
+  auto guard = lock_.Lock();
   signerName.clear();
   const SignatureVerdict cached = cache_.Lookup(path, signerName);
   if (IsCacheableVerdict(cached)) return cached;

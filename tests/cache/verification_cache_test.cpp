@@ -269,6 +269,38 @@ TEST_F(VerificationCacheTest, HeldLockDelaysButDoesNotBlock) {
   EXPECT_LT(took, 20000u);
 }
 
+// Unlocked, with the file open in the lock's holder, a write-back must not
+// replace the holder's records with this process's alone; it tries again
+// once it can read the file.
+TEST_F(VerificationCacheTest, UnlockedWriteBackLeavesAnUnreadableFileAlone) {
+  const std::wstring file = CacheFile();
+  {
+    VerificationCache writer;
+    writer.SetFile(file);
+    writer.Record(SignatureVerdict::Valid, L"C:\\theirs.dll", L"S");
+  }
+  VerificationCache cache;
+  Open(cache, file);
+  cache.Record(SignatureVerdict::Valid, L"C:\\ours.dll", L"S");
+
+  const std::wstring mutexReady = temp_.Path(L"mutex-ready"), fileReady = temp_.Path(L"file-ready");
+  auto lockHolder = StartProcess(SiblingProgram(L"cache_peer.exe"),
+                                 L"hold-mutex " + Quoted(file) + L" " + Quoted(mutexReady) + L" 60000");
+  auto fileHolder = StartProcess(SiblingProgram(L"cache_peer.exe"),
+                                 L"hold-file " + Quoted(file) + L" " + Quoted(fileReady) + L" 60000");
+  ASSERT_TRUE(WaitForFile(mutexReady, 20000));
+  ASSERT_TRUE(WaitForFile(fileReady, 20000));
+  cache.Flush();
+  EXPECT_TRUE(cache.EntriesForTesting().back().dirty);
+  ::TerminateProcess(fileHolder.Get(), 0);
+  ::TerminateProcess(lockHolder.Get(), 0);
+  WaitForExit(fileHolder, 5000);
+  WaitForExit(lockHolder, 5000);
+
+  cache.Flush();
+  EXPECT_EQ(FileEntries(file).size(), 2u);
+}
+
 // A previous owner that died holding the lock leaves it abandoned, which
 // counts as acquired at once.
 TEST_F(VerificationCacheTest, AbandonedLockCountsAsAcquired) {

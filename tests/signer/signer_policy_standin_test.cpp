@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "platform/unique_handle.h"
+#include "signer/signer_service.h"
 #include "signer/signer_verifier.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/trust_standin.h"
 
@@ -54,6 +57,26 @@ TEST_F(SignerPolicyStandInTest, UnavailableTrustServicesFallBackToTheUnsignedLau
   EXPECT_EQ(signer, L"");
   EXPECT_TRUE(Trusted());
   EXPECT_FALSE(SignerVerifier::Instance().IsTrusted(temp_.Path(L"missing.dll").c_str()));
+}
+
+// Between the signer check and the load no other process may replace the
+// module, or the file loaded would not be the file checked.
+TEST_F(SignerPolicyStandInTest, ModuleCannotBeWrittenWhileItIsCheckedForLoading) {
+  const std::wstring module = temp_.Path(L"payload.dll");
+  ASSERT_TRUE(::CopyFileW(SiblingProgram(L"..\\test_payload.dll").c_str(), module.c_str(), FALSE));
+  Answer(ERROR_SUCCESS, L"CN=Own Publisher");
+  TrustStandIn::Set(settings::kTryWrite);
+
+  platform::UniqueModule loaded(SignerService::Instance().LoadVerifiedLibrary(module.c_str()));
+  EXPECT_TRUE(loaded);
+  EXPECT_NE(TrustStandIn::Log().find(L"write=denied"), std::wstring::npos) << TrustStandIn::Log();
+  EXPECT_EQ(TrustStandIn::Log().find(L"write=allowed"), std::wstring::npos);
+
+  // A check alone does not hold the file.
+  TrustStandIn::ClearLog();
+  SignerVerifier::Instance().Release();
+  EXPECT_TRUE(SignerVerifier::Instance().IsTrusted(file_.c_str()));
+  EXPECT_NE(TrustStandIn::Log().find(L"write=allowed"), std::wstring::npos) << TrustStandIn::Log();
 }
 
 }  // namespace

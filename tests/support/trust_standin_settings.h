@@ -25,6 +25,9 @@ inline constexpr wchar_t kCatalogInfoFails[] = L"VARO_STANDIN_CATALOG_INFO_FAILS
 // OU=Unit, CN="A Co.,Ltd" (Wine refuses a quoted value that is not last);
 // unset: the state has no provider data.
 inline constexpr wchar_t kSigner[] = L"VARO_STANDIN_SIGNER";
+// Set: while verifying a file, try to open it for writing (sharing
+// everything) and log "write=denied" or "write=allowed".
+inline constexpr wchar_t kTryWrite[] = L"VARO_STANDIN_TRY_WRITE";
 // Written by the stand-in: one line per call, in call order.
 inline constexpr wchar_t kLog[] = L"VARO_STANDIN_LOG";
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_handle.h"
 #include "platform/win.h"
 // Declarations of the functions this DLL exports, so that a signature that
 // differs from Windows' does not compile.
@@ -133,6 +134,13 @@ std::wstring DescribeVerification(HWND window, const GUID* action, const WINTRUS
   return line;
 }
 
+// What another process could do to the file while it is being verified.
+void LogWhetherWritable(const wchar_t* path) {
+  const platform::UniqueFileHandle file(::CreateFileW(
+      path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+  Log(file ? L"write=allowed" : L"write=denied");
+}
+
 }  // namespace
 
 extern "C" {
@@ -149,6 +157,7 @@ LONG WINAPI WinVerifyTrust(HWND window, GUID* action, LPVOID trustData) {
     return ERROR_SUCCESS;
   }
   Log(DescribeVerification(window, action, data) + L" state=" + Number(data->dwStateAction));
+  if (IsSet(settings::kTryWrite) && data->dwUnionChoice == WTD_CHOICE_FILE) LogWhetherWritable(data->pFile->pcwszFilePath);
   BuildSignerState();
   data->hWVTStateData = &stateToken;
   return data->dwUnionChoice == WTD_CHOICE_CATALOG
