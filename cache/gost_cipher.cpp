@@ -40,8 +40,9 @@ void FillTables() {
 inline uint32_t F(uint32_t x) {
   // Indexing with a full-width copy spares a zero-extension per lookup.
   const size_t w = x;
-  const uint32_t y = uint32_t{T4[w >> 24]} << 24 | uint32_t{T3[(w >> 16) & 255]} << 16 |
-                     uint32_t{T2[(w >> 8) & 255]} << 8 | uint32_t{T1[w & 255]};
+  const size_t high = size_t{T4[w >> 24]} << 8 | T3[(w >> 16) & 255];
+  const size_t low = size_t{T2[(w >> 8) & 255]} << 8 | T1[w & 255];
+  const uint32_t y = static_cast<uint32_t>(high << 16 | low);
   return std::rotl(y, 11);
 }
 
