@@ -38,7 +38,8 @@ void RunUpgradeHandover() {
   // Without a data root the paths below would be relative to the current
   // folder, whose files nobody vouches for.
   if (ProductPaths::DataRoot().empty()) return;
-  const std::wstring sidePath = ProductPaths::ProductDataDirectory() + kPendingUpgradeFile;
+  const std::wstring dataDirectory = ProductPaths::ProductDataDirectory();
+  const std::wstring sidePath = dataDirectory + kPendingUpgradeFile;
   if (!FileSystem::IsFile(sidePath)) return;
   wchar_t version[kVersionUnits + 1] = {};
   ::GetPrivateProfileStringW(kUpgradeSection, kVersionKey, L"", version, kVersionUnits, sidePath.c_str());
@@ -49,6 +50,6 @@ void RunUpgradeHandover() {
   // code is loaded: anything that could leave that root is dropped.
   if (!IsPlainFolderName(version)) return;
   if (!FileSystem::IsDirectory(ProductPaths::ApplicationRoot() + version)) return;
-  const std::wstring configPath = ProductPaths::ProductDataDirectory() + kConfigFile;
+  const std::wstring configPath = dataDirectory + kConfigFile;
   ::WritePrivateProfileStringW(kUpgradeSection, kVersionKey, version, configPath.c_str());
 }

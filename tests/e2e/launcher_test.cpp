@@ -77,6 +77,14 @@ class LauncherTest : public BrowserTestFixture {
     return folder;
   }
 
+  // The launcher and version `version` of the product, recorded in
+  // config.ini as the installed one; returns the launcher's path.
+  std::wstring InstallProduct(const wchar_t* program, const std::wstring& version = L"1.0") {
+    InstallVersion(version);
+    WriteIni(L"config.ini", version);
+    return InstallLauncher(program);
+  }
+
   void WriteIni(const std::wstring& file, const std::wstring& version) const {
     FileSystem::CreateDirectoryTree(ProductFolder());
     ASSERT_TRUE(::WritePrivateProfileStringW(L"Upgrade", L"Version", version.c_str(), (ProductFolder() + file).c_str()));
@@ -116,9 +124,7 @@ class LauncherTest : public BrowserTestFixture {
 // The whole run: the module found through config.ini gets the launcher's own
 // arguments unchanged, and its result is the exit code, negative included.
 TEST_F(LauncherTest, PicViewerRunsTheConfiguredVersionAndReturnsItsResult) {
-  const std::wstring launcher = InstallLauncher(kPicViewer);
-  InstallVersion(L"2.0.0.1");
-  WriteIni(L"config.ini", L"2.0.0.1");
+  const std::wstring launcher = InstallProduct(kPicViewer, L"2.0.0.1");
 
   EXPECT_EQ(Launch(launcher, L"\"C:\\pictures\\a b.png\" /slideshow"), 3u);
   const auto record = Recorded();
@@ -134,9 +140,8 @@ TEST_F(LauncherTest, PicViewerRunsTheConfiguredVersionAndReturnsItsResult) {
 
 // The application module asks the launcher's export about files.
 TEST_F(LauncherTest, ApplicationModuleCanAskCheckSigner) {
-  const std::wstring launcher = InstallLauncher(kPicViewer);
-  const std::wstring folder = InstallVersion(L"1.0");
-  WriteIni(L"config.ini", L"1.0");
+  const std::wstring launcher = InstallProduct(kPicViewer);
+  const std::wstring folder = VersionFolder(L"1.0");
   SetEnvironment(L"VARO_TEST_APP_CHECK", folder + L"VaroImageApp.dll");
   EXPECT_EQ(Launch(launcher), 3u);
   EXPECT_NE(Recorded().value_or(L"").find(L"check=trusted\n"), std::wstring::npos);
@@ -148,9 +153,7 @@ TEST_F(LauncherTest, ApplicationModuleCanAskCheckSigner) {
 }
 
 TEST_F(LauncherTest, PendingVersionIsHandedOverWhenItsFolderExists) {
-  const std::wstring launcher = InstallLauncher(kPicViewer);
-  InstallVersion(L"1.0");
-  WriteIni(L"config.ini", L"1.0");
+  const std::wstring launcher = InstallProduct(kPicViewer);
   InstallVersion(L"2.0");
   WriteIni(L"temp.ini", L"2.0");
   ::SetFileAttributesW((ProductFolder() + L"temp.ini").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -165,9 +168,7 @@ TEST_F(LauncherTest, PendingVersionIsHandedOverWhenItsFolderExists) {
 // A pending version that is not installed, or that would lead out of the
 // application root, is consumed without touching config.ini.
 TEST_F(LauncherTest, UnusablePendingVersionIsDropped) {
-  const std::wstring launcher = InstallLauncher(kPicViewer);
-  InstallVersion(L"1.0");
-  WriteIni(L"config.ini", L"1.0");
+  const std::wstring launcher = InstallProduct(kPicViewer);
   // A folder that "..\..\Elsewhere" would reach from the application root.
   FileSystem::CreateDirectoryTree(temp_.Path(L"AppData\\Elsewhere"));
   for (const wchar_t* version : {L"3.0", L"..\\..\\Elsewhere", L"1.0\\..\\..\\..\\Elsewhere"}) {
@@ -199,9 +200,8 @@ TEST_F(LauncherTest, HandOverIsSkippedWhileAnotherLauncherRuns) {
 }
 
 TEST_F(LauncherTest, CompanionsSignedByAllowedPublishersOrAbsentLetTheLaunchGoOn) {
-  const std::wstring launcher = InstallLauncher(kPicViewer);
-  const std::wstring folder = InstallVersion(L"1.0");
-  WriteIni(L"config.ini", L"1.0");
+  const std::wstring launcher = InstallProduct(kPicViewer);
+  const std::wstring folder = VersionFolder(L"1.0");
   EXPECT_EQ(Launch(launcher), 3u);
 
   for (const wchar_t* companion : {L"VaroImageThumb64.dll", L"FreeImage.dll", L"FreeImagePlus.dll"}) {
@@ -215,9 +215,8 @@ TEST_F(LauncherTest, CompanionsSignedByAllowedPublishersOrAbsentLetTheLaunchGoOn
 // to the home page. On a 64-bit system the 32-bit thumbnail module is not
 // looked at.
 TEST_F(LauncherTest, ForeignCompanionStopsTheLaunch) {
-  const std::wstring launcher = InstallLauncher(kPicViewer);
-  const std::wstring folder = InstallVersion(L"1.0");
-  WriteIni(L"config.ini", L"1.0");
+  const std::wstring launcher = InstallProduct(kPicViewer);
+  const std::wstring folder = VersionFolder(L"1.0");
   Copy(Artifact(L"companion-foreign.dll"), folder + L"VaroImageThumb.dll");
   EXPECT_EQ(Launch(launcher), 3u);
   EXPECT_FALSE(WasStarted(browser_));
@@ -230,9 +229,8 @@ TEST_F(LauncherTest, ForeignCompanionStopsTheLaunch) {
 }
 
 TEST_F(LauncherTest, ForeignThumbnailModuleStopsTheLaunch) {
-  const std::wstring launcher = InstallLauncher(kPicViewer);
-  const std::wstring folder = InstallVersion(L"1.0");
-  WriteIni(L"config.ini", L"1.0");
+  const std::wstring launcher = InstallProduct(kPicViewer);
+  const std::wstring folder = VersionFolder(L"1.0");
   Copy(Artifact(L"companion-foreign.dll"), folder + L"VaroImageThumb64.dll");
   EXPECT_EQ(Launch(launcher), 0u);
   EXPECT_FALSE(Recorded());
@@ -267,9 +265,7 @@ TEST_F(LauncherTest, MissingOrUnusableApplicationModule) {
 // with trust services that now refuse everything, only the cache can let the
 // module in.
 TEST_F(LauncherTest, SecondRunTakesVerdictsFromTheCache) {
-  const std::wstring launcher = InstallLauncher(kPicViewer);
-  InstallVersion(L"1.0");
-  WriteIni(L"config.ini", L"1.0");
+  const std::wstring launcher = InstallProduct(kPicViewer);
   Copy(Artifact(L"companion-allowed.dll"), VersionFolder(L"1.0") + L"FreeImage.dll");
   EXPECT_EQ(Launch(launcher), 3u);
   const std::wstring cacheFile = ProductFolder() + cache_constants::kFileName;
@@ -307,9 +303,7 @@ class PdfReaderGateTest : public LauncherTest {
 // Windows 7 and later pass (Windows 10 through kernel32's file version); an
 // older system gets the message and nothing else happens.
 TEST_F(PdfReaderGateTest, OlderSystemsAreRefused) {
-  const std::wstring launcher = InstallLauncher(kPdfReader);
-  InstallVersion(L"1.0");
-  WriteIni(L"config.ini", L"1.0");
+  const std::wstring launcher = InstallProduct(kPdfReader);
   WriteIni(L"temp.ini", L"1.0");
 
   RunAs(L"vista");
@@ -326,9 +320,7 @@ TEST_F(PdfReaderGateTest, OlderSystemsAreRefused) {
 
 // The picture viewer has no gate at all.
 TEST_F(PdfReaderGateTest, PictureViewerRunsOnAnySystem) {
-  const std::wstring launcher = InstallLauncher(kPicViewer);
-  InstallVersion(L"1.0");
-  WriteIni(L"config.ini", L"1.0");
+  const std::wstring launcher = InstallProduct(kPicViewer);
   registry_.SetText(HKEY_CURRENT_USER, 0, L"Software\\Wine\\AppDefaults\\VaroPicViewer.exe", L"Version", L"winxp");
   EXPECT_EQ(Launch(launcher), 3u);
 }
