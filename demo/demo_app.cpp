@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/get_proc.h"
+#include "platform/unique_handle.h"
 #include "platform/win.h"
 #include "signer/check_signer.h"
 
@@ -30,27 +32,28 @@ std::wstring ModulePath(HMODULE module) {
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L"\\/") + 1); }
 
+std::string Utf8(const std::wstring& text) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
+  std::string utf8(size > 0 ? size : 0, '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
+  return utf8;
+}
+
 // The launcher is a GUI program: its report goes to the file named by
 // VARO_DEMO_REPORT when set, else to whatever standard output it inherited.
 void Report(const std::wstring& line) {
+  const std::string text = Utf8(line + L"\n");
   wchar_t reportPath[MAX_PATH + 1] = {};
-  const std::string utf8 = [&] {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string text(size > 0 ? size - 1 : 0, '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, text.data(), size, nullptr, nullptr);
-    return text + "\n";
-  }();
-  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  HANDLE file = INVALID_HANDLE_VALUE;
+  platform::UniqueFileHandle report;
   if (::GetEnvironmentVariableW(L"VARO_DEMO_REPORT", reportPath, MAX_PATH) > 0) {
-    file = ::CreateFileW(reportPath, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
-    out = file;
+    report.Reset(::CreateFileW(reportPath, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
   }
+  const HANDLE out = report ? report.Get() : ::GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD written = 0;
   if (out != nullptr && out != INVALID_HANDLE_VALUE) {
-    ::WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   }
-  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
 }
 
 bool Ask(CheckSignerFunction checkSigner, const std::wstring& label, const std::wstring& path, bool expected) {
@@ -70,8 +73,7 @@ int RunDemo(const wchar_t* product, LPWSTR commandLine, int showCommand) {
   Report(std::wstring(product) + L" demo module running");
   Report(L"  command line: \"" + std::wstring(commandLine ? commandLine : L"") + L"\", show command " +
          std::to_wstring(showCommand));
-  auto checkSigner =
-      reinterpret_cast<CheckSignerFunction>(reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(nullptr), "CheckSigner")));
+  auto checkSigner = platform::GetProc<CheckSignerFunction>(::GetModuleHandleW(nullptr), "CheckSigner");
   if (checkSigner == nullptr) {
     Report(L"  the launcher exports no CheckSigner");
     return kNoCheckSigner;

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/get_proc.h"
 #include "platform/unique_handle.h"
 #include "platform/win.h"
 #include "signer/check_signer.h"
@@ -20,8 +21,7 @@ std::wstring Environment(const wchar_t* name) {
 std::wstring CheckSignerAnswer() {
   const std::wstring path = Environment(L"VARO_TEST_APP_CHECK");
   if (path.empty()) return L"";
-  auto checkSigner = reinterpret_cast<CheckSignerFunction>(
-      reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(nullptr), "CheckSigner")));
+  auto checkSigner = platform::GetProc<CheckSignerFunction>(::GetModuleHandleW(nullptr), "CheckSigner");
   if (checkSigner == nullptr) return L"check=no-export\n";
   return checkSigner(path.c_str(), nullptr, false) ? L"check=trusted\n" : L"check=refused\n";
 }
