@@ -32,8 +32,13 @@ bool ImpersonationTable::Begin(const void* guard) {
   auto held = lock_.Lock();
   HMODULE advapi = Advapi();
   if (!advapi) return false;
-  std::unique_ptr<ThreadImpersonation>& record = threads_[::GetCurrentThreadId()];
-  if (!record) record = std::make_unique<ThreadImpersonation>();
+  auto found = threads_.find(::GetCurrentThreadId());
+  // The record is made before it is inserted, so a failed allocation leaves
+  // no empty record behind.
+  if (found == threads_.end()) {
+    found = threads_.emplace(::GetCurrentThreadId(), std::make_unique<ThreadImpersonation>()).first;
+  }
+  std::unique_ptr<ThreadImpersonation>& record = found->second;
   if (record->guards.contains(guard)) return true;
   if (record->depth == 0 && !ImpersonateInteractiveUser(advapi)) return false;
   ++record->depth;

@@ -122,12 +122,10 @@ bool FindInteractiveUserToken(platform::UniqueKernelHandle& token, DWORD& sessio
 }
 
 bool IsShellImagePath(const std::string& path) {
-  // Drive and folder are not asked for: a folder part longer than its buffer
-  // would make _splitpath_s call the invalid-parameter handler, which ends
-  // the process in the Microsoft run-time.
-  constexpr size_t kPart = 260;
-  char name[kPart + 1] = {};
-  char extension[kPart + 1] = {};
-  if (_splitpath_s(path.c_str(), nullptr, 0, nullptr, 0, name, kPart, extension, kPart) != 0) return false;
-  return _stricmp(name, "explorer") == 0 && _stricmp(extension, ".exe") == 0;
+  // The file name is taken by hand: _splitpath_s ends the process through
+  // the run-time's invalid-parameter handler when any part outruns its
+  // buffer, and any user can start a process with an overlong name.
+  const size_t separator = path.find_last_of("\\/:");
+  const std::string fileName = separator == std::string::npos ? path : path.substr(separator + 1);
+  return _stricmp(fileName.c_str(), "explorer.exe") == 0;
 }

@@ -185,7 +185,7 @@ std::wstring SignerCacheLocation() {
   std::wstring appData;
   // Without the folder the text would name "\VaroPic" at the root of the
   // current drive, which is nobody's product folder.
-  if (!ShellAppData(linked, kCacheShellPathBuffer, appData)) return {};
+  if (!ShellAppData(linked, kCacheShellPathBuffer, appData) || appData.empty()) return {};
   const std::wstring productFolder = PathText::Join(appData, kProductFolder);
   if (!FileSystem::IsDirectory(productFolder)) return {};
   return productFolder + L"\\" + cache_constants::kFileName;

@@ -22,6 +22,7 @@ std::wstring Md5Of(const std::vector<uint8_t>& bytes) {
   return md5.GetHexDigest();
 }
 
+// Catches a wrong digest or lower-case digits, which the cache compares as text.
 TEST_F(FileMD5Test, KnownDigestInUpperCase) {
   std::wstring digest;
   ASSERT_TRUE(GetFileMD5(temp_.WriteFile(L"abc.txt", "abc"), digest));
@@ -74,6 +75,7 @@ class RecordingObserver : public QM::QMFileHashObserver {
   QM::QMFileHash* stopOnProgress_;
 };
 
+// Catches progress past 1.0, a missing finish, and a failure without its reason.
 TEST_F(FileMD5Test, ObserverSeesProgressAndOneFinish) {
   const std::wstring path = temp_.WriteFile(L"two.bin", std::vector<uint8_t>(65536 + 1, 7));
   QM::QMMD5 md5;
@@ -93,6 +95,7 @@ TEST_F(FileMD5Test, ObserverSeesProgressAndOneFinish) {
   EXPECT_FALSE(observer.finished[0].second.empty());
 }
 
+// Catches a stopped calculation reported as a finished digest.
 TEST_F(FileMD5Test, StopRequestEndsTheCalculationAsFailure) {
   const std::wstring path = temp_.WriteFile(L"three.bin", std::vector<uint8_t>(3 * 65536, 1));
   QM::QMMD5 md5;
@@ -124,6 +127,7 @@ TEST_F(FileMD5Test, ReadErrorMidFileIsAFailure) {
   EXPECT_FALSE(GetFileMD5(path, digest));
 }
 
+// Catches a buffer overrun in GetDigest and Init clearing the kept digest.
 TEST(QMHashCalcMD5Test, DigestAccessors) {
   QM::QMHashCalcMD5 md5;
   EXPECT_EQ(md5.GetHexDigest(), std::wstring(32, L'0'));

@@ -11,6 +11,7 @@ class FileSystemTest : public ::testing::Test {
   TempFolder temp_;
 };
 
+// Catches a folder taken for a file (or the reverse) and quotes not stripped.
 TEST_F(FileSystemTest, ExistenceTestsTellFilesFromFolders) {
   const std::wstring file = temp_.WriteFile(L"a.dll", "x");
   EXPECT_TRUE(FileSystem::Exists(file));
@@ -29,6 +30,7 @@ TEST_F(FileSystemTest, ExistenceTestsTellFilesFromFolders) {
   EXPECT_FALSE(FileSystem::IsDirectory(L""));
 }
 
+// Catches missing parents left uncreated and a file accepted as a folder.
 TEST_F(FileSystemTest, CreateDirectoryTreeMakesMissingParents) {
   const std::wstring deep = temp_.Path(L"one\\two/three\\");
   EXPECT_TRUE(FileSystem::CreateDirectoryTree(deep));
@@ -41,6 +43,7 @@ TEST_F(FileSystemTest, CreateDirectoryTreeMakesMissingParents) {
   EXPECT_FALSE(FileSystem::CreateDirectoryTree(temp_.Path(L"blocker\\sub")));
 }
 
+// Catches a read-only side file that could never be consumed.
 TEST_F(FileSystemTest, RemoveFileClearsReadOnly) {
   const std::wstring file = temp_.WriteFile(L"ro.ini", "x");
   ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -63,6 +66,7 @@ TEST_F(FileSystemTest, FailedRemoveRestoresAttributes) {
   EXPECT_TRUE(FileSystem::RemoveFile(file));
 }
 
+// Catches a whole attribute change refused over one bit the system rejects.
 TEST_F(FileSystemTest, SetAttributesDropsBitsTheSystemRefuses) {
   const std::wstring file = temp_.WriteFile(L"attr.dll", "x");
   EXPECT_TRUE(FileSystem::SetAttributes(file, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY));
@@ -93,6 +97,7 @@ TEST_F(FileSystemTest, LongPathsWorkThroughTheRetry) {
   EXPECT_FALSE(FileSystem::Exists(file));
 }
 
+// Catches a read handle that lets others write the file meanwhile.
 TEST_F(FileSystemTest, OpenForReadSharesOnlyReading) {
   const std::wstring file = temp_.WriteFile(L"shared.dll", "x");
   platform::UniqueFileHandle reader = FileSystem::OpenForRead(file);

@@ -127,6 +127,10 @@ TEST(ShellImagePathTest, RecognisedByItsFileName) {
   EXPECT_FALSE(IsShellImagePath("C:\\Windows\\explorer.exe.bak"));
   EXPECT_FALSE(IsShellImagePath("C:\\explorer.exe\\notepad.exe"));
   EXPECT_FALSE(IsShellImagePath(""));
+  // Names and extensions longer than any fixed buffer must not end the
+  // process that scans them.
+  EXPECT_FALSE(IsShellImagePath("C:\\Temp\\" + std::string(600, 'n') + ".exe"));
+  EXPECT_FALSE(IsShellImagePath("C:\\Temp\\explorer." + std::string(600, 'e')));
 
   const std::string deepFolder = "C:\\" + std::string(300, 'd') + "\\";
   EXPECT_TRUE(IsShellImagePath(deepFolder + "explorer.exe"));

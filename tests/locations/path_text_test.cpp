@@ -17,6 +17,7 @@ TEST(PathTextTest, JoinKeepsAbsoluteNamesAndDropsExtraSeparators) {
   EXPECT_EQ(PathText::Join(L"C:\\a", L"D:b.dll"), L"C:\\a\\D:b.dll");
 }
 
+// Catches options applied in the wrong order or a separator added to empty text.
 TEST(PathTextTest, NormalizeAppliesOptionsInOrder) {
   std::wstring path = L"C:\\a//";
   PathText::Normalize(path, PathText::OneTrailingSeparator);
@@ -35,6 +36,7 @@ TEST(PathTextTest, NormalizeAppliesOptionsInOrder) {
   EXPECT_EQ(lone, L"\"");
 }
 
+// Catches the prefix put on UNC or relative paths, which it would break.
 TEST(PathTextTest, LongPathFormOnlyForDriveLetterPaths) {
   std::wstring out;
   EXPECT_TRUE(PathText::LongPathForm(L"c:\\x", out));
@@ -46,6 +48,7 @@ TEST(PathTextTest, LongPathFormOnlyForDriveLetterPaths) {
   EXPECT_FALSE(PathText::LongPathForm(L"1:\\x", out));
 }
 
+// Catches a lost file-part index and a path cut at the first buffer's size.
 TEST(PathTextTest, FullPathAndDirectoryOf) {
   std::wstring full;
   size_t filePart = 0;
@@ -66,6 +69,7 @@ TEST(PathTextTest, FullPathAndDirectoryOf) {
   EXPECT_EQ(full.substr(filePart), L"y.dll");
 }
 
+// Catches an off-by-one index and a "found" answer for empty input.
 TEST(PathTextTest, FindLastOfAndToLower) {
   EXPECT_EQ(PathText::FindLastOf(L"a\\b/c", L"\\/"), 3);
   EXPECT_EQ(PathText::FindLastOf(L"abc", L"\\/"), -1);

@@ -162,6 +162,13 @@ TEST_F(ProductPathsTest, InstallPathFromThe64BitView) {
   EXPECT_EQ(ProductPaths::RegistryInstallPath(L""), L"");
 }
 
+// With a value in both views the launcher's own, 64-bit, view wins.
+TEST_F(ProductPathsTest, InstallPathPrefersThe64BitView) {
+  InstallPathValue native(L"VaroPic", L"C:\\Native\\VaroPic", KEY_WOW64_64KEY);
+  InstallPathValue wow(L"VaroPic", L"C:\\Wow\\VaroPic", KEY_WOW64_32KEY);
+  EXPECT_EQ(ProductPaths::RegistryInstallPath(L"VaroPic"), L"C:\\Native\\VaroPic\\");
+}
+
 // A 32-bit installer writes to the 32-bit view; it must be read there when the
 // 64-bit view has nothing.
 TEST_F(ProductPathsTest, InstallPathFromThe32BitView) {

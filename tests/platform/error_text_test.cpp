@@ -13,6 +13,7 @@ TEST(ErrorTextTest, SystemMessageLosesLineEndAndFullStop) {
   EXPECT_EQ(text.find_first_of(L"\r\n"), std::wstring::npos);
 }
 
+// Catches an empty text for unknown codes and HRESULT-style codes not found.
 TEST(ErrorTextTest, UnknownCodeAndHighBits) {
   EXPECT_EQ(GetSystemErrorText(0xFFFE), L"Unknown error");
   // Only the low 16 bits identify the message.

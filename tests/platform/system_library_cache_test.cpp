@@ -20,6 +20,7 @@ TEST(SystemLibraryCacheTest, NamesDifferingInAsciiCaseShareOneEntry) {
   EXPECT_EQ(cache.EntryCountForTesting(), 2u);
 }
 
+// Catches LoadLibraryW("") returning the executable's own module.
 TEST(SystemLibraryCacheTest, EmptyNameLoadsNothing) {
   auto& cache = SystemLibraryCache::Instance();
   ::SetLastError(0xDEADBEEF);
