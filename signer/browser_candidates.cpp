@@ -7,6 +7,7 @@
 #include "platform/registry_reader.h"
 #include "platform/system_library_cache.h"
 #include "platform/win.h"
+#include "platform/windows_version.h"
 
 #include <shlwapi.h>
 
@@ -48,18 +49,6 @@ constexpr MakerBrowser kBrowsers[kBrowserCount] = {
 std::wstring ReadBrowserValue(const platform::RegistryReader& registry, HKEY root, const wchar_t* subKey,
                               const wchar_t* valueName) {
   return registry.ReadText(root, subKey, valueName, kBrowserKeyAccess, kValueByteLimit);
-}
-
-// The user-choice key exists from Vista on. GetVersionExW is deprecated, but
-// its major version is all that is needed here.
-bool IsVistaOrLater() {
-  OSVERSIONINFOW info{};
-  static_assert(sizeof(info) == 276);
-  info.dwOSVersionInfoSize = sizeof(info);
-#ifdef _MSC_VER
-#pragma warning(suppress : 4996)
-#endif
-  return ::GetVersionExW(&info) && info.dwMajorVersion >= 6;
 }
 
 // The executable's path when the browser is installed, else empty. An empty

@@ -6,6 +6,7 @@
 #include "locations/file_system.h"
 #include "platform/scope_exit.h"
 #include "platform/unique_handle.h"
+#include "platform/windows_version.h"
 #include "signer/name_attribute.h"
 
 namespace {
@@ -39,17 +40,6 @@ constexpr LONGLONG kMaxCatalogFileSize = 0x2000000;
 constexpr DWORD kInitialHashSize = 256;
 // CertNameToStrW text beyond this means a subject we do not read.
 constexpr DWORD kSubjectTextCapacity = 512;
-
-bool IsVistaOrLater() {
-  OSVERSIONINFOW version{};
-  version.dwOSVersionInfoSize = sizeof(version);
-  static_assert(sizeof(OSVERSIONINFOW) == 276);
-#if defined(_MSC_VER)
-#pragma warning(suppress : 4996)  // deprecated, but the version it reports is the one that matters here
-#endif
-  const BOOL known = ::GetVersionExW(&version);
-  return known && version.dwMajorVersion > 5;
-}
 
 WINTRUST_DATA NewTrustData(DWORD unionChoice, DWORD revocationChecks, DWORD providerFlags) {
   WINTRUST_DATA data{};

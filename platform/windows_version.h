@@ -1,0 +1,5 @@
+// The system version as GetVersionExW reports it to this program.
+#pragma once
+
+// Windows Vista (6.0) or later. False when the version cannot be read.
+bool IsVistaOrLater();
