@@ -17,7 +17,6 @@ inline constexpr wchar_t kFileName[] = L"SignCache.dat";
 static_assert(sizeof(kFileName) / sizeof(wchar_t) - 1 == 13);
 
 inline constexpr uint32_t kRecordMagic = 0x23AB45DB;
-inline constexpr size_t kRecordSize = 1000;
 
 // Files of this size or more are never read.
 inline constexpr uint32_t kReadLimit = 5 * 1024 * 1024;

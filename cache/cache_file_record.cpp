@@ -1,5 +1,7 @@
 #include "cache/cache_file_record.h"
 
+#include "cache/cache_constants.h"
+
 namespace CacheFileRecord {
 namespace {
 

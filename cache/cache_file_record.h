@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "cache/cache_entry.h"
-#include "cache/cache_constants.h"
 
 namespace CacheFileRecord {
 
@@ -28,7 +27,6 @@ static_assert(kPathOffset + 2 * kPathUnits == kSignerOffset);
 static_assert(kSignerOffset + 2 * kSignerUnits == kDigestOffset);
 static_assert(kDigestOffset + 2 * kDigestUnits == kSizeOffset);
 static_assert(kVerdictOffset + 4 == kSize);
-static_assert(kSize == cache_constants::kRecordSize);
 
 // Writes `entry` into the 1000 bytes at `record` (which must be zeroed).
 // Texts too long for their field are cut: a path to 318 characters, a signer

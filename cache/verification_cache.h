@@ -43,7 +43,6 @@ class VerificationCache {
   // Forgets the file and every entry.
   void Reset();
 
-  const std::wstring& FilePath() const { return filePath_; }
   const std::vector<CacheEntry>& EntriesForTesting() const { return entries_; }
 
  private:
