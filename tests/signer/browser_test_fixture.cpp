@@ -5,6 +5,7 @@
 #include "platform/unique_memory.h"
 #include "tests/support/child_process.h"
 
+#include <cwchar>
 #include <shellapi.h>
 
 namespace {
@@ -116,10 +117,18 @@ bool BrowserTestFixture::WasStarted(const std::wstring& program) const {
 
 std::optional<std::vector<std::wstring>> BrowserTestFixture::ArgumentsOf(const std::wstring& program) const {
   if (!WaitForFile(program + L".args", 10000)) return std::nullopt;
-  const std::wstring record = ReadWholeWideFile(program + L".args");
-  const size_t lineEnd = record.find(L'\n');
+  // The record appears by a rename, but Wine may still refuse the first read
+  // of a file renamed a moment ago: read until it holds a whole first line.
+  std::wstring record;
+  size_t lineEnd = std::wstring::npos;
+  for (const ULONGLONG deadline = ::GetTickCount64() + 10000; ::GetTickCount64() < deadline; ::Sleep(10)) {
+    record = ReadWholeWideFile(program + L".args");
+    lineEnd = record.find(L'\n');
+    if (lineEnd != std::wstring::npos) break;
+  }
+  if (lineEnd == std::wstring::npos) return std::nullopt;
   // Its folder can only go once it has ended.
-  const DWORD processId = std::stoul(record.substr(0, lineEnd));
+  const DWORD processId = std::wcstoul(record.substr(0, lineEnd).c_str(), nullptr, 10);
   WaitForExit(platform::UniqueKernelHandle(::OpenProcess(SYNCHRONIZE, FALSE, processId)), 10000);
   std::vector<std::wstring> arguments = SplitCommandLine(record.substr(lineEnd + 1));
   if (!arguments.empty()) arguments.erase(arguments.begin());
