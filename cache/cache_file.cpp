@@ -1,5 +1,7 @@
 #include "cache/cache_file.h"
 
+#include <algorithm>
+
 #include "cache/cache_constants.h"
 #include "cache/cache_file_record.h"
 #include "cache/gost_cipher.h"
@@ -8,91 +10,136 @@
 
 namespace {
 
-uint64_t FileLength(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!FileSystem::GetAttributesEx(path, data)) return 0;
-  return uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
-}
-
-// The whole file in one read; empty when it cannot be opened, is empty or is
-// too large to be a cache file.
-ByteArray ReadWholeFrame(const std::wstring& path) {
-  ByteArray frame;
-  platform::UniqueFileHandle file = FileSystem::OpenFile(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  if (!file) return frame;
-  // The length comes from the path's attributes, as other processes see it.
-  const uint64_t length = FileLength(path);
-  if (length == 0 || length >= cache_constants::kReadLimit) return frame;
-  frame.resize(static_cast<size_t>(length));
-  DWORD read = 0;
-  if (!::ReadFile(file.Get(), frame.data(), static_cast<DWORD>(length), &read, nullptr)) read = 0;
-  frame.resize(read);
-  return frame;
-}
-
-platform::UniqueFileHandle OpenForWriting(const std::wstring& path) {
-  auto open = [&path] { return FileSystem::OpenFile(path, GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL); };
-  platform::UniqueFileHandle file = open();
-  if (file) return file;
-  const std::ptrdiff_t separator = PathText::FindLastOf(path, L"\\/");
-  if (separator < 0) return file;
-  FileSystem::CreateDirectoryTree(path.substr(0, static_cast<size_t>(separator)));
-  return open();
-}
-
-}  // namespace
-
-bool ReadCacheFile(const std::wstring& path, std::vector<CacheEntry>& entries, bool& corrupt) {
-  entries.clear();
-  corrupt = false;
-  const ByteArray frame = ReadWholeFrame(path);
-  if (frame.empty()) return false;
-
+// The entries of a deciphered frame; false when it is not a cache file.
+bool DecodeFrame(const ByteArray& frame, std::vector<CacheEntry>& entries) {
   GostKey key;
   MakeCacheKey(key);
   ByteArray plain;
   if (!GostDecryptBuffer(key, frame.data(), static_cast<uint32_t>(frame.size()), plain) ||
       plain.size() % CacheFileRecord::kSize != 0) {
-    corrupt = true;
     return false;
   }
 
   const size_t count = plain.size() / CacheFileRecord::kSize;
   for (size_t i = 0; i < count; ++i) {
-    if (!CacheFileRecord::HasMagic(&plain[i * CacheFileRecord::kSize])) {
-      corrupt = true;
-      return false;
-    }
+    if (!CacheFileRecord::HasMagic(&plain[i * CacheFileRecord::kSize])) return false;
   }
   entries.reserve(count);
   for (size_t i = 0; i < count; ++i) entries.push_back(CacheFileRecord::Decode(&plain[i * CacheFileRecord::kSize]));
   return true;
 }
 
-bool WriteCacheFile(const std::wstring& path, const std::vector<CacheEntry>& entries) {
-  size_t count = 0;
-  for (const CacheEntry& entry : entries) count += IsCacheableVerdict(entry.verdict) ? 1 : 0;
-  if (count == 0) return false;
-
+// The frame of the storable entries; empty when there are none.
+ByteArray EncodeFrame(const std::vector<CacheEntry>& entries) {
+  const size_t count = static_cast<size_t>(std::count_if(entries.begin(), entries.end(), IsStorable));
   ByteArray plain(count * CacheFileRecord::kSize);
   uint8_t* record = plain.data();
   for (const CacheEntry& entry : entries) {
-    if (!IsCacheableVerdict(entry.verdict)) continue;
+    if (!IsStorable(entry)) continue;
     CacheFileRecord::Encode(entry, record);
     record += CacheFileRecord::kSize;
   }
-
   GostKey key;
   MakeCacheKey(key);
   ByteArray frame;
-  if (!GostEncryptBuffer(key, plain.data(), static_cast<uint32_t>(plain.size()), frame) || frame.empty()) return false;
+  GostEncryptBuffer(key, plain.data(), static_cast<uint32_t>(plain.size()), frame);
+  return frame;
+}
 
-  platform::UniqueFileHandle file = OpenForWriting(path);
-  if (!file) return false;
-  ::SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN);
+// Opens `path`; when that fails for any reason but another process having
+// the file, creates the file's folder (with its parents) and tries once more.
+platform::UniqueFileHandle OpenCreatingFolder(const std::wstring& path, DWORD access) {
+  auto open = [&] { return FileSystem::OpenFile(path, access, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL); };
+  platform::UniqueFileHandle file = open();
+  if (file || ::GetLastError() == ERROR_SHARING_VIOLATION) return file;
+  const std::ptrdiff_t separator = PathText::FindLastOf(path, L"\\/");
+  if (separator < 0) return file;
+  FileSystem::CreateDirectoryTree(path.substr(0, static_cast<size_t>(separator)));
+  return open();
+}
+
+platform::UniqueFileHandle OpenCacheFileOnce(const std::wstring& path, CacheFileAccess access) {
+  if (access == CacheFileAccess::kUpdate) return OpenCreatingFolder(path, GENERIC_READ | GENERIC_WRITE);
+  platform::UniqueFileHandle file =
+      FileSystem::OpenFile(path, GENERIC_READ | DELETE, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  // A file that may be read but not deleted is still worth reading.
+  if (!file && ::GetLastError() == ERROR_ACCESS_DENIED) {
+    file = FileSystem::OpenFile(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  }
+  return file;
+}
+
+}  // namespace
+
+bool IsStorable(const CacheEntry& entry) {
+  return IsCacheableVerdict(entry.verdict) && entry.path.size() < CacheFileRecord::kPathUnits &&
+         entry.signer.size() < CacheFileRecord::kSignerUnits;
+}
+
+platform::UniqueFileHandle OpenCacheFile(const std::wstring& path, CacheFileAccess access) {
+  const ULONGLONG deadline = ::GetTickCount64() + kShareRetryMilliseconds;
+  DWORD pause = 1;
+  for (;;) {
+    platform::UniqueFileHandle file = OpenCacheFileOnce(path, access);
+    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || ::GetTickCount64() >= deadline) return file;
+    // Another process's whole cycle takes a few milliseconds: poll often at
+    // first, then back off a little.
+    ::Sleep(pause);
+    pause = std::min<DWORD>(pause * 2, 16);
+  }
+}
+
+CacheFileContent ReadCacheFileFrom(HANDLE file, std::vector<CacheEntry>& entries) {
+  entries.clear();
+  LARGE_INTEGER length{};
+  if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !::GetFileSizeEx(file, &length)) {
+    return CacheFileContent::kUnreadable;
+  }
+  if (length.QuadPart == 0) return CacheFileContent::kEmpty;
+  if (length.QuadPart < 0 || length.QuadPart >= cache_constants::kReadLimit) return CacheFileContent::kTooLarge;
+
+  ByteArray frame(static_cast<size_t>(length.QuadPart));
+  DWORD read = 0;
+  // A short read is not the file's fault: it stays as it is, not corrupt.
+  if (!::ReadFile(file, frame.data(), static_cast<DWORD>(frame.size()), &read, nullptr) || read != frame.size()) {
+    return CacheFileContent::kUnreadable;
+  }
+  if (!DecodeFrame(frame, entries)) {
+    entries.clear();
+    return CacheFileContent::kCorrupt;
+  }
+  return CacheFileContent::kRecords;
+}
+
+bool WriteCacheFileTo(HANDLE file, const std::vector<CacheEntry>& entries) {
+  const ByteArray frame = EncodeFrame(entries);
+  if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
   DWORD written = 0;
-  const BOOL wrote = ::WriteFile(file.Get(), frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr);
+  if (!frame.empty() &&
+      (!::WriteFile(file, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr) || written != frame.size())) {
+    return false;
+  }
   // Cuts an older, longer file to the new length.
-  ::SetEndOfFile(file.Get());
-  return wrote && written == frame.size();
+  return ::SetEndOfFile(file) != FALSE;
+}
+
+bool DeleteCacheFileOnClose(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
+bool ReadCacheFile(const std::wstring& path, std::vector<CacheEntry>& entries, bool& corrupt) {
+  entries.clear();
+  corrupt = false;
+  platform::UniqueFileHandle file = FileSystem::OpenFile(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  if (!file) return false;
+  const CacheFileContent content = ReadCacheFileFrom(file.Get(), entries);
+  corrupt = content == CacheFileContent::kCorrupt;
+  return content == CacheFileContent::kRecords;
+}
+
+bool WriteCacheFile(const std::wstring& path, const std::vector<CacheEntry>& entries) {
+  if (std::none_of(entries.begin(), entries.end(), IsStorable)) return false;
+  platform::UniqueFileHandle file = OpenCreatingFolder(path, GENERIC_WRITE);
+  return file && WriteCacheFileTo(file.Get(), entries);
 }

@@ -40,13 +40,17 @@ size_t KeptUnits(const std::wstring& text, size_t fitsWhole, size_t cutTo) {
   return text.size() <= fitsWhole ? text.size() : cutTo;
 }
 
+// A digest too long for its field is no MD5 text: a cut copy would only ever
+// be compared wrongly, so none is kept.
+size_t KeptDigestUnits(const std::wstring& digest) { return digest.size() < kDigestUnits ? digest.size() : 0; }
+
 }  // namespace
 
 void Encode(const CacheEntry& entry, uint8_t* record) {
   PutLe(record + kMagicOffset, cache_constants::kRecordMagic, 4);
   PutText(record + kPathOffset, entry.path, KeptUnits(entry.path, kPathUnits - 1, kPathUnits - 2));
   PutText(record + kSignerOffset, entry.signer, KeptUnits(entry.signer, kSignerUnits - 1, kSignerUnits - 2));
-  PutText(record + kDigestOffset, entry.digest, KeptUnits(entry.digest, kDigestUnits - 1, kDigestUnits - 1));
+  PutText(record + kDigestOffset, entry.digest, KeptDigestUnits(entry.digest));
   PutLe(record + kSizeOffset, entry.size, 8);
   PutLe(record + kLastWriteTimeOffset, entry.lastWriteTime, 8);
   PutLe(record + kCreationTimeOffset, entry.creationTime, 8);
