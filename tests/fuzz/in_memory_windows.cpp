@@ -116,6 +116,12 @@ void DenyReading(const std::wstring& path, bool deny) {
   if (found != S().nodes.end()) found->second.readDenied = deny;
 }
 void SetLockState(LockState state) { S().lock = state; }
+void ClearFaults() {
+  S().busyOpens = 0;
+  S().failNextRead = false;
+  S().lock = LockState::kFree;
+  for (auto& [key, node] : S().nodes) node.readDenied = false;
+}
 uint64_t WaitedMilliseconds() { return S().waited; }
 size_t OpenHandleCount() { return S().handles.size(); }
 

@@ -35,6 +35,8 @@ void FailNextRead();
 // succeed (a file whose permissions let it be replaced but not read).
 void DenyReading(const std::wstring& path, bool deny);
 void SetLockState(LockState state);
+// Ends every fault above: files open at once, reads work, the lock is free.
+void ClearFaults();
 
 // Milliseconds spent in waits on the lock since Reset.
 uint64_t WaitedMilliseconds();

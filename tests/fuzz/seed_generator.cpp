@@ -80,17 +80,19 @@ int main(int argc, char** argv) {
   keyed.insert(keyed.end(), tail.begin(), tail.end());
   Write(root / "frame" / "own-key", keyed);
 
-  // Store operations (see store_fuzzer.cpp): op byte, then its arguments;
-  // the op's top bit picks the second cache.
+  // Store operations (see store_fuzzer.cpp): op byte (its low seven bits
+  // modulo 11 name the operation), then its arguments; the op's top bit picks
+  // the second cache.
   const std::vector<ByteArray> sequences = {
       {2, 0, 0, 1, 0, 1, 3},                               // look up, record a Valid, flush
-      {2, 0, 0, 1, 0, 1, 3, 130, 2, 128, 1, 2, 1, 131},    // two caches, two paths
+      {2, 0, 0, 1, 0, 1, 3, 130, 2, 128, 2, 2, 1, 131},    // two caches, two paths
       {0, 1, 0, 1, 3, 4, 2, 0, 1, 0, 0, 4, 0, 1, 3},       // downgrade the only record
       {0, 1, 6, 1, 0, 1, 5, 1, 3},                         // path too long for the file
       {0, 1, 0, 1, 5, 255, 3, 5, 3, 3},                    // file busy for long, then briefly
       {6, 2, 2, 0, 0, 1, 0, 1, 3, 6, 1, 3, 6, 0, 3},       // lock held, squatted, free
       {0, 1, 0, 1, 3, 0, 1, 2, 1, 7, 3, 9, 1, 3, 9, 0, 3}, // unreadable file is not replaced
       {0, 1, 0, 3, 3, 0, 1, 0, 4, 3, 8, 0, 9, 2, 0},       // long signer, changed file
+      {0, 1, 0, 1, 3, 10, 2, 2, 0, 2, 2, 1, 3},            // damaged file: deleted, then replaced
   };
   n = 0;
   for (const ByteArray& sequence : sequences) Write(root / "store" / ("ops-" + std::to_string(n++)), sequence);

@@ -1,7 +1,7 @@
 // Two launcher processes' caches sharing one file, driven by the input:
 // records, forgets, lookups, flushes, new runs, and the faults that other
 // processes cause (file busy, lock squatted or held, a failing read, a file
-// that can be replaced but not read). After every flush the file must hold
+// that can be replaced but not read, a damaged file). After every flush the file must hold
 // exactly the model's records, each path once; a flush that kept its entries
 // changed must have left the file as it was; no handle may stay open; and the
 // lock may have been waited on for no longer than the process's budget.
@@ -91,7 +91,9 @@ void CheckFileMatches(const Model& model) {
   }
 }
 
-void Flush(VerificationCache& cache, Model& model) {
+// `settled`: no fault is active, so an entry may stay changed only when the
+// file already holds exactly what it would write.
+void Flush(VerificationCache& cache, Model& model, bool settled = false) {
   std::vector<CacheEntry> dirty;
   for (const CacheEntry& entry : cache.EntriesForTesting()) {
     if (entry.dirty) dirty.push_back(entry);
@@ -99,6 +101,11 @@ void Flush(VerificationCache& cache, Model& model) {
   const std::vector<uint8_t> before = FileBytes();
   const bool existed = InMemoryWindows::FileExists(kFile);
   cache.Flush();
+  if (dirty.empty()) {
+    // Nothing to write back: the file is not even opened.
+    FUZZ_CHECK(FileBytes() == before && InMemoryWindows::FileExists(kFile) == existed);
+    return;
+  }
   bool stillDirty = false;
   for (const CacheEntry& entry : cache.EntriesForTesting()) stillDirty = stillDirty || entry.dirty;
   if (stillDirty) {
@@ -106,6 +113,12 @@ void Flush(VerificationCache& cache, Model& model) {
     // been created by the attempt).
     FUZZ_CHECK(FileBytes() == before);
     FUZZ_CHECK(existed || before.empty());
+    for (const CacheEntry& entry : cache.EntriesForTesting()) {
+      if (!settled || !entry.dirty) continue;
+      const auto stored = model.find(PathText::FoldAscii(entry.path));
+      FUZZ_CHECK(IsStorable(entry) ? stored != model.end() && stored->second.SameStoredData(entry)
+                                   : stored == model.end());
+    }
     return;
   }
   for (CacheEntry entry : dirty) {
@@ -137,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const uint8_t op = input.Next();
       VerificationCache& cache = caches[op >> 7];
       std::wstring signer;
-      switch (op % 10) {
+      switch ((op & 0x7F) % 11) {
         case 0:
           cache.Record(VerdictAt(input.Next()), PathAt(input.Next()), SignerAt(input.Next()));
           break;
@@ -170,17 +183,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           InMemoryWindows::PutFile(path, std::vector<uint8_t>(input.Next(), 1));
           break;
         }
-        default:
+        case 9:
           InMemoryWindows::DenyReading(kFile, input.Next() & 1);
+          break;
+        default:
+          // Damaged by someone else: whoever reads it next deletes it, and
+          // the next write-back replaces it with its own changes alone.
+          InMemoryWindows::PutFile(kFile, {'g', 'a', 'r', 'b', 'a', 'g', 'e', '-', 'g', 'a', 'r', 'b', 'a', 'g', 'e', '!'});
+          model.clear();
           break;
       }
       FUZZ_CHECK(InMemoryWindows::OpenHandleCount() == 0);
       FUZZ_CHECK(InMemoryWindows::WaitedMilliseconds() <= CacheFileLock::kWaitBudgetMilliseconds);
     }
     // Without faults both write back whatever they still hold changed.
-    InMemoryWindows::SetBusyOpens(0);
-    InMemoryWindows::DenyReading(kFile, false);
-    for (VerificationCache& cache : caches) Flush(cache, model);
+    InMemoryWindows::ClearFaults();
+    for (VerificationCache& cache : caches) Flush(cache, model, true);
   }
   FUZZ_CHECK(InMemoryWindows::OpenHandleCount() == 0);
   return 0;
