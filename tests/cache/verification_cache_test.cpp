@@ -308,6 +308,27 @@ TEST_F(VerificationCacheTest, UnlockedWriteBackLeavesAnUnreadableFileAlone) {
   EXPECT_EQ(FileEntries(file).size(), 2u);
 }
 
+// Another process (a writer without the lock, a scanner) that has the file
+// open for a moment must not make the first lookup miss everything.
+TEST_F(VerificationCacheTest, ReadWaitsForAFileHeldForAMoment) {
+  const std::wstring file = CacheFile();
+  const std::wstring dll = temp_.WriteFile(L"a.dll", "x");
+  {
+    VerificationCache writer;
+    Open(writer, file);
+    writer.Record(SignatureVerdict::Valid, dll, L"S");
+  }
+  const std::wstring ready = temp_.Path(L"ready");
+  auto holder = StartProcess(SiblingProgram(L"cache_peer.exe"),
+                             L"hold-file " + Quoted(file) + L" " + Quoted(ready) + L" 600");
+  ASSERT_TRUE(WaitForFile(ready, 20000));
+  VerificationCache cache;
+  cache.SetFile(file);
+  std::wstring signer;
+  EXPECT_EQ(cache.Lookup(dll, signer), SignatureVerdict::Valid);
+  EXPECT_EQ(WaitForExit(holder, 20000), 0u);
+}
+
 // A previous owner that died holding the lock leaves it abandoned, which
 // counts as acquired at once.
 TEST_F(VerificationCacheTest, AbandonedLockCountsAsAcquired) {
