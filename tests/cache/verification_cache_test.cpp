@@ -42,6 +42,13 @@ class VerificationCacheTest : public ::testing::Test {
     cache.Lookup(L"C:\\nothing.dll", signer);
   }
 
+  // Another launcher run that leaves a Valid verdict for `path` in `file`.
+  static void StoreValid(const std::wstring& file, const std::wstring& path) {
+    VerificationCache other;
+    Open(other, file);
+    other.Record(SignatureVerdict::Valid, path, L"S");
+  }
+
   TempFolder temp_;
 };
 
@@ -313,11 +320,7 @@ TEST_F(VerificationCacheTest, UnlockedWriteBackLeavesAnUnreadableFileAlone) {
 TEST_F(VerificationCacheTest, ReadWaitsForAFileHeldForAMoment) {
   const std::wstring file = CacheFile();
   const std::wstring dll = temp_.WriteFile(L"a.dll", "x");
-  {
-    VerificationCache writer;
-    Open(writer, file);
-    writer.Record(SignatureVerdict::Valid, dll, L"S");
-  }
+  StoreValid(file, dll);
   const std::wstring ready = temp_.Path(L"ready");
   auto holder = StartProcess(SiblingProgram(L"cache_peer.exe"),
                              L"hold-file " + Quoted(file) + L" " + Quoted(ready) + L" 600");
@@ -416,11 +419,7 @@ TEST_F(VerificationCacheTest, LongPathIsNotAddedOnEveryRun) {
 TEST_F(VerificationCacheTest, DowngradedOnlyRecordLeavesTheFile) {
   const std::wstring file = CacheFile();
   const std::wstring dll = temp_.WriteFile(L"a.dll", "x");
-  {
-    VerificationCache first;
-    Open(first, file);
-    first.Record(SignatureVerdict::Valid, dll, L"S");
-  }
+  StoreValid(file, dll);
   ASSERT_EQ(FileEntries(file).size(), 1u);
 
   VerificationCache cache;
