@@ -1,6 +1,7 @@
 #include "cache/cache_file.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "cache/cache_constants.h"
 #include "cache/cache_file_record.h"
@@ -10,22 +11,28 @@
 
 namespace {
 
-// The entries of a deciphered frame; false when it is not a cache file.
-bool DecodeFrame(const ByteArray& frame, std::vector<CacheEntry>& entries) {
+// Deciphers the frame in place (the plaintext replaces the ciphertext in
+// the buffer read) and decodes its records in one pass; false, with no
+// entries, when it is not a cache file.
+bool DecodeFrame(uint8_t* frame, uint32_t length, std::vector<CacheEntry>& entries) {
   GostKey key;
   MakeCacheKey(key);
-  ByteArray plain;
-  if (!GostDecryptBuffer(key, frame.data(), static_cast<uint32_t>(frame.size()), plain) ||
-      plain.size() % CacheFileRecord::kSize != 0) {
+  uint32_t plainLength = 0;
+  if (!GostDecryptFrameInPlace(key, frame, length, plainLength) || plainLength % CacheFileRecord::kSize != 0) {
     return false;
   }
-
-  const size_t count = plain.size() / CacheFileRecord::kSize;
-  for (size_t i = 0; i < count; ++i) {
-    if (!CacheFileRecord::HasMagic(&plain[i * CacheFileRecord::kSize])) return false;
-  }
+  const uint8_t* plain = frame + kGostFrameHeaderSize;
+  const size_t count = plainLength / CacheFileRecord::kSize;
   entries.reserve(count);
-  for (size_t i = 0; i < count; ++i) entries.push_back(CacheFileRecord::Decode(&plain[i * CacheFileRecord::kSize]));
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* record = plain + i * CacheFileRecord::kSize;
+    // One wrong record spoils the whole file, the records before it too.
+    if (!CacheFileRecord::HasMagic(record)) {
+      entries.clear();
+      return false;
+    }
+    CacheFileRecord::Decode(record, entries.emplace_back());
+  }
   return true;
 }
 
@@ -98,17 +105,13 @@ CacheFileContent ReadCacheFileFrom(HANDLE file, std::vector<CacheEntry>& entries
   if (length.QuadPart == 0) return CacheFileContent::kEmpty;
   if (length.QuadPart < 0 || length.QuadPart >= cache_constants::kReadLimit) return CacheFileContent::kTooLarge;
 
-  ByteArray frame(static_cast<size_t>(length.QuadPart));
+  // Not cleared first: the read overwrites it, and a short read is not used.
+  const auto size = static_cast<uint32_t>(length.QuadPart);
+  const auto frame = std::make_unique_for_overwrite<uint8_t[]>(size);
   DWORD read = 0;
   // A short read is not the file's fault: it stays as it is, not corrupt.
-  if (!::ReadFile(file, frame.data(), static_cast<DWORD>(frame.size()), &read, nullptr) || read != frame.size()) {
-    return CacheFileContent::kUnreadable;
-  }
-  if (!DecodeFrame(frame, entries)) {
-    entries.clear();
-    return CacheFileContent::kCorrupt;
-  }
-  return CacheFileContent::kRecords;
+  if (!::ReadFile(file, frame.get(), size, &read, nullptr) || read != size) return CacheFileContent::kUnreadable;
+  return DecodeFrame(frame.get(), size, entries) ? CacheFileContent::kRecords : CacheFileContent::kCorrupt;
 }
 
 bool WriteCacheFileTo(HANDLE file, const std::vector<CacheEntry>& entries) {

@@ -246,6 +246,19 @@ BOOL GetFileSizeEx(HANDLE handle, LARGE_INTEGER* size) {
   return TRUE;
 }
 
+BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {
+  Object* object = FileObject(handle);
+  if (object == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  const Node& node = S().nodes[object->key];
+  *information = {};
+  information->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+  information->ftCreationTime = Split(node.creationTime);
+  information->ftLastWriteTime = Split(node.lastWriteTime);
+  information->nFileSizeLow = static_cast<DWORD>(node.bytes.size());
+  information->nNumberOfLinks = 1;
+  return TRUE;
+}
+
 BOOL SetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size) {
   Object* object = FileObject(handle);
   if (object == nullptr) return Fail(ERROR_INVALID_HANDLE);

@@ -84,7 +84,8 @@ void CheckFileMatches(const Model& model) {
   FUZZ_CHECK(plain.size() == model.size() * CacheFileRecord::kSize);
   for (size_t at = 0; at < plain.size(); at += CacheFileRecord::kSize) {
     FUZZ_CHECK(CacheFileRecord::HasMagic(&plain[at]));
-    const CacheEntry entry = CacheFileRecord::Decode(&plain[at]);
+    CacheEntry entry;
+    CacheFileRecord::Decode(&plain[at], entry);
     const auto expected = model.find(PathText::FoldAscii(entry.path));
     FUZZ_CHECK(expected != model.end());
     FUZZ_CHECK(expected->second.SameStoredData(entry));

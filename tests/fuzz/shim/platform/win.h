@@ -75,6 +75,19 @@ struct WIN32_FILE_ATTRIBUTE_DATA {
   DWORD nFileSizeLow;
 };
 
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+
 enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard };
 enum FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 };
 
@@ -129,6 +142,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, v
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 BOOL SetEndOfFile(HANDLE file);
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size);
 DWORD GetFileAttributesW(LPCWSTR path);
 BOOL GetFileAttributesExW(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, void* information);
