@@ -1,7 +1,8 @@
 // An application module for the end-to-end tests. It records what the
 // launcher handed it into the file named by VARO_TEST_APP_RECORD, asks the
 // launcher's CheckSigner about the file named by VARO_TEST_APP_CHECK (if
-// any), and returns the exit code in VARO_TEST_APP_EXIT (3 when unset).
+// any), waits until the named event in VARO_TEST_APP_WAIT (if any) is set,
+// and returns the exit code in VARO_TEST_APP_EXIT (3 when unset).
 #include <cwchar>
 #include <string>
 
@@ -41,6 +42,12 @@ int Run(const wchar_t* entry, HINSTANCE instance, LPWSTR commandLine, int showCo
          L"show=" + std::to_wstring(showCommand) + L"\n" +
          L"launcherInstance=" + (instance == ::GetModuleHandleW(nullptr) ? L"yes" : L"no") + L"\n" +
          CheckSignerAnswer());
+  // The launcher's verifier, with its cache, stays in use meanwhile.
+  const std::wstring waitEvent = Environment(L"VARO_TEST_APP_WAIT");
+  if (!waitEvent.empty()) {
+    platform::UniqueKernelHandle event(::OpenEventW(SYNCHRONIZE, FALSE, waitEvent.c_str()));
+    if (event) ::WaitForSingleObject(event.Get(), 60000);
+  }
   const std::wstring exitCode = Environment(L"VARO_TEST_APP_EXIT");
   return exitCode.empty() ? 3 : static_cast<int>(std::wcstol(exitCode.c_str(), nullptr, 10));
 }
