@@ -48,32 +48,22 @@ std::wstring OrDash(const std::wstring& text) { return text.empty() ? L"-" : tex
 void WriteJsonReport(const std::wstring& file, const CacheFileReport& report, ConsoleWriter& out) {
   JsonWriter json;
   json.BeginObject();
-  json.Key(L"cacheFile");
-  json.String(file);
-  json.Key(L"status");
-  json.String(CacheFileStatusName(report.status));
+  json.StringMember(L"cacheFile", file);
+  json.StringMember(L"status", CacheFileStatusName(report.status));
   json.Key(L"reason");
   if (report.reason.empty()) json.Null(); else json.String(report.reason);
   json.Key(L"records");
   json.BeginArray();
   for (const CacheEntry& entry : report.entries) {
     json.BeginObject();
-    json.Key(L"path");
-    json.String(entry.path);
-    json.Key(L"signer");
-    json.String(entry.signer);
-    json.Key(L"verdict");
-    json.String(VerdictText(entry.verdict));
-    json.Key(L"size");
-    json.Number(static_cast<int64_t>(entry.size));
-    json.Key(L"lastWriteTime");
-    json.String(IsoUtcTime(entry.lastWriteTime));
-    json.Key(L"creationTime");
-    json.String(IsoUtcTime(entry.creationTime));
-    json.Key(L"digest");
-    json.String(entry.digest);
-    json.Key(L"state");
-    json.String(RecordStateName(CurrentState(entry)));
+    json.StringMember(L"path", entry.path);
+    json.StringMember(L"signer", entry.signer);
+    json.StringMember(L"verdict", VerdictText(entry.verdict));
+    json.NumberMember(L"size", static_cast<int64_t>(entry.size));
+    json.StringMember(L"lastWriteTime", IsoUtcTime(entry.lastWriteTime));
+    json.StringMember(L"creationTime", IsoUtcTime(entry.creationTime));
+    json.StringMember(L"digest", entry.digest);
+    json.StringMember(L"state", RecordStateName(CurrentState(entry)));
     json.EndObject();
   }
   json.EndArray();
@@ -96,6 +86,12 @@ void WriteTextReport(const std::wstring& file, const CacheFileReport& report, Co
   out.Write(table.Render());
 }
 
+// Read as a launcher reads: not in the middle of another process's write.
+CacheFileReport InspectUnderLock(const std::wstring& file) {
+  const CacheFileLock lock(file);
+  return InspectCacheFile(file);
+}
+
 // Holds the cache lock for a change. Launchers go on unlocked after waiting
 // in vain; a change made that way could be lost in a launcher's concurrent
 // write-back, so the tool gives up instead.
@@ -110,12 +106,7 @@ bool LockForChange(const CacheFileLock& lock, ConsoleWriter& err) {
 int RunCacheShow(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& err) {
   std::wstring file;
   if (!ChooseCacheFile(command, err, file)) return exit_status::kAbsent;
-  CacheFileReport report;
-  {
-    // Read as a launcher reads: not in the middle of another process's write.
-    const CacheFileLock lock(file);
-    report = InspectCacheFile(file);
-  }
+  const CacheFileReport report = InspectUnderLock(file);
   if (command.json) {
     WriteJsonReport(file, report, out);
   } else {
@@ -128,11 +119,7 @@ int RunCacheShow(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& 
 int RunCacheCheck(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& err) {
   std::wstring file;
   if (!ChooseCacheFile(command, err, file)) return exit_status::kAbsent;
-  CacheFileReport report;
-  {
-    const CacheFileLock lock(file);
-    report = InspectCacheFile(file);
-  }
+  const CacheFileReport report = InspectUnderLock(file);
   if (report.status == CacheFileStatus::Readable) {
     out.WriteLine(file + L": readable, " + std::to_wstring(report.entries.size()) +
                   (report.entries.size() == 1 ? L" record" : L" records"));

@@ -113,21 +113,16 @@ void WriteJson(const Reference& reference, const std::wstring& cacheFile, const 
                bool allTrusted, ConsoleWriter& out) {
   JsonWriter json;
   json.BeginObject();
-  json.Key(L"ownPublisherRule");
-  json.Bool(!reference.path.empty());
+  json.BoolMember(L"ownPublisherRule", !reference.path.empty());
   json.Key(L"reference");
   if (reference.path.empty()) {
     json.Null();
   } else {
     json.BeginObject();
-    json.Key(L"path");
-    json.String(reference.path);
-    json.Key(L"source");
-    json.String(reference.installed ? L"installed" : L"--launcher");
-    json.Key(L"verdict");
-    json.String(VerdictText(reference.verdict));
-    json.Key(L"signer");
-    json.String(reference.signer);
+    json.StringMember(L"path", reference.path);
+    json.StringMember(L"source", reference.installed ? L"installed" : L"--launcher");
+    json.StringMember(L"verdict", VerdictText(reference.verdict));
+    json.StringMember(L"signer", reference.signer);
     json.EndObject();
   }
   json.Key(L"cacheFile");
@@ -137,25 +132,18 @@ void WriteJson(const Reference& reference, const std::wstring& cacheFile, const 
   for (const CheckedFile& file : files) {
     const TrustDecision& decision = file.decision;
     json.BeginObject();
-    json.Key(L"path");
-    json.String(file.path);
-    json.Key(L"verdict");
-    json.String(VerdictText(decision.verdict));
-    json.Key(L"signer");
-    json.String(decision.signer);
-    json.Key(L"decision");
-    json.String(decision.trusted ? L"trusted" : L"refused");
-    json.Key(L"rule");
-    json.String(RuleKey(decision.rule));
+    json.StringMember(L"path", file.path);
+    json.StringMember(L"verdict", VerdictText(decision.verdict));
+    json.StringMember(L"signer", decision.signer);
+    json.StringMember(L"decision", decision.trusted ? L"trusted" : L"refused");
+    json.StringMember(L"rule", RuleKey(decision.rule));
     json.Key(L"allowedRow");
     if (decision.rule == TrustRule::AllowedPublisher) json.Number(decision.allowedRow); else json.Null();
-    json.Key(L"fromCache");
-    json.Bool(decision.fromCache);
+    json.BoolMember(L"fromCache", decision.fromCache);
     json.EndObject();
   }
   json.EndArray();
-  json.Key(L"allTrusted");
-  json.Bool(allTrusted);
+  json.BoolMember(L"allTrusted", allTrusted);
   json.EndObject();
   out.Write(json.Text());
 }

@@ -109,3 +109,18 @@ void JsonWriter::Null() {
   BeforeValue();
   text_ += L"null";
 }
+
+void JsonWriter::StringMember(std::wstring_view name, std::wstring_view value) {
+  Key(name);
+  String(value);
+}
+
+void JsonWriter::NumberMember(std::wstring_view name, int64_t value) {
+  Key(name);
+  Number(value);
+}
+
+void JsonWriter::BoolMember(std::wstring_view name, bool value) {
+  Key(name);
+  Bool(value);
+}

@@ -21,6 +21,11 @@ class JsonWriter {
   void Bool(bool value);
   void Null();
 
+  // Key followed by the value, for the common members.
+  void StringMember(std::wstring_view name, std::wstring_view value);
+  void NumberMember(std::wstring_view name, int64_t value);
+  void BoolMember(std::wstring_view name, bool value);
+
   // The document so far, with a line break once the outermost value is
   // closed.
   const std::wstring& Text() const { return text_; }
