@@ -1,6 +1,7 @@
 #include "launcher/signcheck/cache_record_state.h"
 
 #include <cwchar>
+#include <iterator>
 
 #include "locations/file_system.h"
 
