@@ -39,6 +39,13 @@ std::wstring FromUtf8(const std::vector<uint8_t>& bytes) {
   return text;
 }
 
+// The path as the tool names it: full, with backslashes.
+std::wstring FullPath(const std::wstring& path) {
+  wchar_t full[MAX_PATH * 2] = {};
+  const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+  return length > 0 && length < MAX_PATH * 2 ? full : path;
+}
+
 struct ToolRun {
   DWORD exitCode = STILL_ACTIVE;
   std::wstring out;
@@ -74,8 +81,11 @@ class SignCheckTest : public ::testing::Test {
   }
 
   ToolRun Run(const std::wstring& arguments) {
-    const std::wstring outPath = temp_.Path(L"out.txt");
-    const std::wstring errPath = temp_.Path(L"err.txt");
+    // Fresh names each run: Wine may close an ended child's handles a moment
+    // after the process has signalled its end.
+    const std::wstring runNumber = std::to_wstring(++runs_);
+    const std::wstring outPath = temp_.Path(L"out" + runNumber + L".txt");
+    const std::wstring errPath = temp_.Path(L"err" + runNumber + L".txt");
     ToolRun run;
     {
       SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
@@ -129,6 +139,7 @@ class SignCheckTest : public ::testing::Test {
   std::optional<AppDataRedirection> appData_;
   std::wstring artifacts_;
   std::wstring tool_;
+  int runs_ = 0;
 };
 
 // Each rule of the policy decides once, and the JSON output names it.
@@ -161,7 +172,7 @@ TEST_F(SignCheckTest, EveryRuleOnce) {
     const JsonValue result = RunJson(arguments + L" " + Quoted(c.file), c.trusted ? 0 : 1);
     ASSERT_EQ(result[L"files"].items.size(), 1u);
     const JsonValue& file = result[L"files"].items[0];
-    EXPECT_EQ(file[L"path"].text, c.file);
+    EXPECT_EQ(file[L"path"].text, FullPath(c.file));
     EXPECT_EQ(file[L"decision"].text, c.trusted ? L"trusted" : L"refused");
     EXPECT_EQ(file[L"rule"].text, c.rule);
     if (c.allowedRow > 0) {
@@ -171,14 +182,14 @@ TEST_F(SignCheckTest, EveryRuleOnce) {
     }
     EXPECT_EQ(result[L"allTrusted"].boolean, c.trusted);
     EXPECT_TRUE(result[L"ownPublisherRule"].boolean);
-    EXPECT_EQ(result[L"reference"][L"path"].text, c.launcher);
+    EXPECT_EQ(result[L"reference"][L"path"].text, FullPath(c.launcher));
   }
 }
 
 // The text report names verdict, signer, decision, rule and cache origin; the
 // second run's verdict comes from the cache file the first one left.
 TEST_F(SignCheckTest, TextReportAndTheCacheItLeaves) {
-  const std::wstring file = SignedTestFile(L"harbor-mingyuan");
+  const std::wstring file = FullPath(SignedTestFile(L"harbor-mingyuan"));
   const ToolRun first = Run(L"check --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(file));
   EXPECT_EQ(first.exitCode, 0u) << ::testing::PrintToString(first.err);
   const std::wstring expected = file + L"\r\n  verdict:   Valid\r\n  signer:    港湾鸣远网络科技股份有限公司\r\n"
@@ -231,10 +242,10 @@ TEST_F(SignCheckTest, WithoutALauncherNothingIsTrustedByTheToolsOwnSignature) {
 // cached; --help explains every command.
 TEST_F(SignCheckTest, UsageErrorsAndMissingFiles) {
   const std::wstring file = Quoted(SignedTestFile(L"eastmere"));
-  for (const std::wstring& arguments :
-       {std::wstring(L""), std::wstring(L"check"), L"check --bogus " + file, L"check --launcher", std::wstring(L"cache"),
-        std::wstring(L"cache show a b"), std::wstring(L"cache forget"), std::wstring(L"cache clear now"),
-        std::wstring(L"verify")}) {
+  const std::vector<std::wstring> usageErrors = {L"",           L"check",          L"check --bogus " + file,
+                                                 L"check --launcher", L"cache",   L"cache show a b",
+                                                 L"cache forget", L"cache clear now", L"verify"};
+  for (const std::wstring& arguments : usageErrors) {
     const ToolRun run = Run(arguments);
     EXPECT_EQ(run.exitCode, 2u) << ::testing::PrintToString(arguments);
     EXPECT_FALSE(run.err.empty()) << ::testing::PrintToString(arguments);
@@ -367,15 +378,19 @@ class SignCheckLauncherTest : public SignCheckTest {
 
   std::vector<std::wstring> CachedPaths() {
     std::vector<std::wstring> paths;
-    for (const JsonValue& record : RunJson(L"cache show --json", FileSystem::Exists(CacheFile()) ? 0 : 3)[L"records"].items) {
-      paths.push_back(record[L"path"].text);
-    }
+    // Held in a variable: a range over a temporary's member would dangle.
+    const JsonValue show = RunJson(L"cache show --json", FileSystem::Exists(CacheFile()) ? 0 : 3);
+    for (const JsonValue& record : show[L"records"].items) paths.push_back(record[L"path"].text);
     return paths;
   }
 
-  bool IsCached(const std::wstring& path) {
+  ::testing::AssertionResult IsCached(const std::wstring& path) {
     const auto paths = CachedPaths();
-    return std::find(paths.begin(), paths.end(), path) != paths.end();
+    if (std::find(paths.begin(), paths.end(), path) != paths.end()) {
+      return ::testing::AssertionSuccess() << ::testing::PrintToString(path) << " is cached";
+    }
+    return ::testing::AssertionFailure() << ::testing::PrintToString(path) << " is not among "
+                                         << ::testing::PrintToString(paths);
   }
 
   const std::wstring record_ = temp_.Path(L"record.txt");
