@@ -18,6 +18,19 @@ static_assert(sizeof(kFileName) / sizeof(wchar_t) - 1 == 13);
 
 inline constexpr uint32_t kRecordMagic = 0x23AB45DB;
 
+// The cache cipher's 4-bit S-boxes K1..K8: K1 substitutes bits 0-3 of the
+// round value, K8 bits 28-31.
+inline constexpr uint8_t kGostSBoxes[8][16] = {
+    {13, 2, 8, 4, 6, 15, 11, 1, 10, 9, 3, 14, 5, 0, 12, 7},
+    {4, 11, 2, 14, 15, 0, 8, 13, 3, 12, 9, 7, 5, 10, 6, 1},
+    {12, 1, 10, 15, 9, 2, 6, 8, 0, 13, 3, 4, 14, 7, 5, 11},
+    {2, 12, 4, 1, 7, 10, 11, 6, 8, 5, 3, 15, 13, 0, 14, 9},
+    {7, 13, 14, 3, 0, 6, 9, 10, 1, 2, 8, 5, 11, 12, 4, 15},
+    {10, 0, 9, 14, 6, 3, 15, 5, 1, 13, 12, 7, 11, 4, 2, 8},
+    {15, 1, 8, 14, 6, 11, 3, 4, 9, 7, 2, 13, 12, 0, 5, 10},
+    {14, 4, 13, 1, 2, 15, 11, 8, 3, 10, 6, 12, 5, 9, 0, 7},
+};
+
 // Files of this size or more are never read.
 inline constexpr uint32_t kReadLimit = 5 * 1024 * 1024;
 

@@ -1,5 +1,7 @@
 #include "cache/cache_file.h"
 
+#include <memory>
+
 #include "cache/cache_constants.h"
 #include "cache/cache_file_record.h"
 #include "cache/gost_cipher.h"
@@ -14,19 +16,26 @@ uint64_t FileLength(const std::wstring& path) {
   return uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
 }
 
+// The file as read: one buffer that later holds the plaintext too.
+struct FileBytes {
+  std::unique_ptr<uint8_t[]> bytes;
+  uint32_t length = 0;
+};
+
 // The whole file in one read; empty when it cannot be opened, is empty or is
-// too large to be a cache file.
-ByteArray ReadWholeFrame(const std::wstring& path) {
-  ByteArray frame;
+// too large to be a cache file. The buffer is not cleared first: the read
+// overwrites it, and only the bytes read count.
+FileBytes ReadWholeFrame(const std::wstring& path) {
+  FileBytes frame;
   platform::UniqueFileHandle file = FileSystem::OpenFile(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (!file) return frame;
   // The length comes from the path's attributes, as other processes see it.
   const uint64_t length = FileLength(path);
   if (length == 0 || length >= cache_constants::kReadLimit) return frame;
-  frame.resize(static_cast<size_t>(length));
+  frame.bytes = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(length));
   DWORD read = 0;
-  if (!::ReadFile(file.Get(), frame.data(), static_cast<DWORD>(length), &read, nullptr)) read = 0;
-  frame.resize(read);
+  if (!::ReadFile(file.Get(), frame.bytes.get(), static_cast<DWORD>(length), &read, nullptr)) read = 0;
+  frame.length = read;
   return frame;
 }
 
@@ -45,27 +54,32 @@ platform::UniqueFileHandle OpenForWriting(const std::wstring& path) {
 bool ReadCacheFile(const std::wstring& path, std::vector<CacheEntry>& entries, bool& corrupt) {
   entries.clear();
   corrupt = false;
-  const ByteArray frame = ReadWholeFrame(path);
-  if (frame.empty()) return false;
+  FileBytes frame = ReadWholeFrame(path);
+  if (frame.length == 0) return false;
 
+  // The plaintext replaces the ciphertext in the buffer read, and the
+  // records are decoded from there in one pass.
   GostKey key;
   MakeCacheKey(key);
-  ByteArray plain;
-  if (!GostDecryptBuffer(key, frame.data(), static_cast<uint32_t>(frame.size()), plain) ||
-      plain.size() % CacheFileRecord::kSize != 0) {
+  uint32_t plainLength = 0;
+  if (!GostDecryptFrameInPlace(key, frame.bytes.get(), frame.length, plainLength) ||
+      plainLength % CacheFileRecord::kSize != 0) {
     corrupt = true;
     return false;
   }
-
-  const size_t count = plain.size() / CacheFileRecord::kSize;
+  const uint8_t* plain = frame.bytes.get() + kGostFrameHeaderSize;
+  const size_t count = plainLength / CacheFileRecord::kSize;
+  entries.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    if (!CacheFileRecord::HasMagic(&plain[i * CacheFileRecord::kSize])) {
+    const uint8_t* record = plain + i * CacheFileRecord::kSize;
+    // One wrong record spoils the whole file, the records before it too.
+    if (!CacheFileRecord::HasMagic(record)) {
+      entries.clear();
       corrupt = true;
       return false;
     }
+    CacheFileRecord::Decode(record, entries.emplace_back());
   }
-  entries.reserve(count);
-  for (size_t i = 0; i < count; ++i) entries.push_back(CacheFileRecord::Decode(&plain[i * CacheFileRecord::kSize]));
   return true;
 }
 

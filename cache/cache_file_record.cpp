@@ -1,5 +1,7 @@
 #include "cache/cache_file_record.h"
 
+#include <cstring>
+
 #include "cache/cache_constants.h"
 
 namespace CacheFileRecord {
@@ -23,15 +25,14 @@ void PutText(uint8_t* field, const std::wstring& text, size_t maxUnits) {
 }
 
 // The text up to its first zero; the field's last unit always counts as zero,
-// whatever a foreign writer left there.
-std::wstring GetText(const uint8_t* field, size_t fieldUnits) {
-  std::wstring text;
-  for (size_t i = 0; i + 1 < fieldUnits; ++i) {
-    const auto unit = static_cast<wchar_t>(GetLe(field + 2 * i, 2));
-    if (unit == L'\0') break;
-    text.push_back(unit);
-  }
-  return text;
+// whatever a foreign writer left there. The units are copied straight into
+// the string, whose storage is the only allocation.
+void GetText(const uint8_t* field, size_t fieldUnits, std::wstring& text) {
+  static_assert(sizeof(wchar_t) == 2, "UTF-16 code units are copied as they are stored");
+  size_t units = 0;
+  while (units + 1 < fieldUnits && (field[2 * units] | field[2 * units + 1]) != 0) ++units;
+  text.assign(units, L'\0');
+  if (units != 0) std::memcpy(text.data(), field, 2 * units);
 }
 
 // How much of a text the writer keeps: the whole text when it fits with its
@@ -55,16 +56,15 @@ void Encode(const CacheEntry& entry, uint8_t* record) {
 
 bool HasMagic(const uint8_t* record) { return GetLe(record + kMagicOffset, 4) == cache_constants::kRecordMagic; }
 
-CacheEntry Decode(const uint8_t* record) {
-  CacheEntry entry;
-  entry.path = GetText(record + kPathOffset, kPathUnits);
-  entry.signer = GetText(record + kSignerOffset, kSignerUnits);
-  entry.digest = GetText(record + kDigestOffset, kDigestUnits);
+void Decode(const uint8_t* record, CacheEntry& entry) {
+  GetText(record + kPathOffset, kPathUnits, entry.path);
+  GetText(record + kSignerOffset, kSignerUnits, entry.signer);
+  GetText(record + kDigestOffset, kDigestUnits, entry.digest);
   entry.size = GetLe(record + kSizeOffset, 8);
   entry.lastWriteTime = GetLe(record + kLastWriteTimeOffset, 8);
   entry.creationTime = GetLe(record + kCreationTimeOffset, 8);
   entry.verdict = static_cast<SignatureVerdict>(GetLe(record + kVerdictOffset, 4));
-  return entry;
+  entry.dirty = false;
 }
 
 }  // namespace CacheFileRecord

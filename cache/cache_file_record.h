@@ -36,8 +36,9 @@ void Encode(const CacheEntry& entry, uint8_t* record);
 // True when the 1000 bytes at `record` start with the record magic.
 bool HasMagic(const uint8_t* record);
 
-// The entry stored at `record`; each text ends at its first zero or at the
-// last unit of its field. The verdict is taken as stored, unchecked.
-CacheEntry Decode(const uint8_t* record);
+// Overwrites every field of `entry` with the entry stored at `record` (dirty
+// false); each text ends at its first zero or at the last unit of its field.
+// The verdict is taken as stored, unchecked.
+void Decode(const uint8_t* record, CacheEntry& entry);
 
 }  // namespace CacheFileRecord

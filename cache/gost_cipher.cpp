@@ -1,41 +1,34 @@
 #include "cache/gost_cipher.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstddef>
-#include <utility>
 
 #include "cache/cache_constants.h"
+#include "cache/gost_cipher_avx2.h"
+#include "platform/cpu_features.h"
 
 namespace {
 
-constexpr uint32_t kHeaderSize = 12;
+constexpr uint32_t kHeaderSize = kGostFrameHeaderSize;
 constexpr uint32_t kBlockSize = 8;
-
-// K1..K8; K1 substitutes bits 0-3 of the round value, K8 bits 28-31.
-constexpr uint8_t kSBoxes[8][16] = {
-    {13, 2, 8, 4, 6, 15, 11, 1, 10, 9, 3, 14, 5, 0, 12, 7},
-    {4, 11, 2, 14, 15, 0, 8, 13, 3, 12, 9, 7, 5, 10, 6, 1},
-    {12, 1, 10, 15, 9, 2, 6, 8, 0, 13, 3, 4, 14, 7, 5, 11},
-    {2, 12, 4, 1, 7, 10, 11, 6, 8, 5, 3, 15, 13, 0, 14, 9},
-    {7, 13, 14, 3, 0, 6, 9, 10, 1, 2, 8, 5, 11, 12, 4, 15},
-    {10, 0, 9, 14, 6, 3, 15, 5, 1, 13, 12, 7, 11, 4, 2, 8},
-    {15, 1, 8, 14, 6, 11, 3, 4, 9, 7, 2, 13, 12, 0, 5, 10},
-    {14, 4, 13, 1, 2, 15, 11, 8, 3, 10, 6, 12, 5, 9, 0, 7},
-};
 
 // Two S-boxes merged per byte of the round value: T1 for bits 0-7 up to T4
 // for bits 24-31, so a round takes four lookups instead of eight.
 uint8_t T1[256], T2[256], T3[256], T4[256];
 
 void FillTables() {
+  constexpr auto& k = cache_constants::kGostSBoxes;
   for (int i = 0; i < 256; ++i) {
-    T1[i] = static_cast<uint8_t>(kSBoxes[1][i >> 4] << 4 | kSBoxes[0][i & 15]);
-    T2[i] = static_cast<uint8_t>(kSBoxes[3][i >> 4] << 4 | kSBoxes[2][i & 15]);
-    T3[i] = static_cast<uint8_t>(kSBoxes[5][i >> 4] << 4 | kSBoxes[4][i & 15]);
-    T4[i] = static_cast<uint8_t>(kSBoxes[7][i >> 4] << 4 | kSBoxes[6][i & 15]);
+    T1[i] = static_cast<uint8_t>(k[1][i >> 4] << 4 | k[0][i & 15]);
+    T2[i] = static_cast<uint8_t>(k[3][i >> 4] << 4 | k[2][i & 15]);
+    T3[i] = static_cast<uint8_t>(k[5][i >> 4] << 4 | k[4][i & 15]);
+    T4[i] = static_cast<uint8_t>(k[7][i >> 4] << 4 | k[6][i & 15]);
   }
 }
+
+std::atomic<bool> scalarOnly{false};
 
 inline uint32_t F(uint32_t x) {
   // Indexing with a full-width copy spares a zero-extension per lookup.
@@ -113,10 +106,12 @@ inline void CryptGroup(const GostKey& key, const uint8_t* in, uint8_t* out) {
   }
 }
 
-// Whole blocks only; tables must be built.
+// Whole blocks only; tables must be built. The vector path takes what it
+// can in groups of eight; the rest, and everything on other processors,
+// goes through the table lookups.
 template <bool Encrypt>
 void CryptBlockRun(const GostKey& key, const uint8_t* in, size_t blocks, uint8_t* out) {
-  size_t i = 0;
+  size_t i = GostAvx2Active() ? GostCryptBlocksAvx2(key, in, blocks, out, Encrypt) : 0;
   for (; i + kLanes <= blocks; i += kLanes) CryptGroup<Encrypt, kLanes>(key, in + kBlockSize * i, out + kBlockSize * i);
   for (; i < blocks; ++i) CryptGroup<Encrypt, 1>(key, in + kBlockSize * i, out + kBlockSize * i);
 }
@@ -152,6 +147,10 @@ bool GostCryptBlocks(const GostKey& key, const uint8_t* input, uint32_t length, 
   return true;
 }
 
+bool GostAvx2Active() { return platform::CpuHasAvx2() && !scalarOnly.load(std::memory_order_relaxed); }
+
+void GostUseScalarPathForTesting(bool scalar) { scalarOnly.store(scalar, std::memory_order_relaxed); }
+
 bool GostEncryptBuffer(const GostKey& key, const uint8_t* data, uint32_t length, ByteArray& out) {
   if (length == 0) {
     out.clear();
@@ -180,24 +179,48 @@ bool GostEncryptBuffer(const GostKey& key, const uint8_t* data, uint32_t length,
   return true;
 }
 
+namespace {
+
+// The checks of a frame's header against its length; on success
+// `plainLength` is the length of the plaintext after the header.
+bool CheckFrame(const uint8_t* frame, uint32_t length, uint32_t& plainLength) {
+  if (frame == nullptr || length <= kHeaderSize) return false;
+  const uint32_t cipherLength = length - kHeaderSize;
+  if (cipherLength % kBlockSize != 0) return false;
+  const uint32_t stated = LoadBe(frame);
+  const uint32_t pad = LoadBe(frame + 4);
+  const uint32_t reserved = LoadBe(frame + 8);
+  if (pad >= cipherLength || cipherLength - pad != stated || reserved != 0) return false;
+  plainLength = stated;
+  return true;
+}
+
+}  // namespace
+
 bool GostDecryptBuffer(const GostKey& key, const uint8_t* frame, uint32_t length, ByteArray& out) {
   if (length == 0) {
     out.clear();
     return true;
   }
-  if (frame == nullptr || length <= kHeaderSize) return false;
-  const uint32_t cipherLength = length - kHeaderSize;
-  if (cipherLength % kBlockSize != 0) return false;
-  const uint32_t plainLength = LoadBe(frame);
-  const uint32_t pad = LoadBe(frame + 4);
-  const uint32_t reserved = LoadBe(frame + 8);
-  if (pad >= cipherLength || cipherLength - pad != plainLength || reserved != 0) return false;
-
+  uint32_t plainLength = 0;
+  if (!CheckFrame(frame, length, plainLength)) return false;
   // Every check is done: nothing can fail from here on, so the plaintext can
   // go straight into `out`.
-  out.resize(cipherLength);
-  GostCryptBlocks(key, frame + kHeaderSize, cipherLength, out.data(), false);
+  out.resize(length - kHeaderSize);
+  GostCryptBlocks(key, frame + kHeaderSize, length - kHeaderSize, out.data(), false);
   out.resize(plainLength);
+  return true;
+}
+
+bool GostDecryptFrameInPlace(const GostKey& key, uint8_t* frame, uint32_t length, uint32_t& plainLength) {
+  if (length == 0) {
+    plainLength = 0;
+    return true;
+  }
+  uint32_t stated = 0;
+  if (!CheckFrame(frame, length, stated)) return false;
+  GostCryptBlocks(key, frame + kHeaderSize, length - kHeaderSize, frame + kHeaderSize, false);
+  plainLength = stated;
   return true;
 }
 

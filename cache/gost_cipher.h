@@ -28,8 +28,10 @@ void GostEncryptBlock(const uint32_t in[2], uint32_t out[2], const GostKey& key)
 void GostDecryptBlock(const uint32_t in[2], uint32_t out[2], const GostKey& key);
 
 // Enciphers or deciphers the length / 8 whole blocks of `input` into the same
-// places of `output`; the last length % 8 bytes of output are not touched.
-// False when a pointer is null or length is below 4.
+// places of `output`, which may be `input` itself; the last length % 8 bytes
+// of output are not touched. False when a pointer is null or length is below
+// 4. Uses AVX2 where the processor and the system allow it; both paths give
+// the same bytes.
 bool GostCryptBlocks(const GostKey& key, const uint8_t* input, uint32_t length, uint8_t* output, bool encrypt);
 
 // `out` receives the frame of `data`, which must not point into `out`.
@@ -40,6 +42,23 @@ bool GostEncryptBuffer(const GostKey& key, const uint8_t* data, uint32_t length,
 // `out` receives exactly the plaintext of `frame`. False, with `out`
 // untouched, for a malformed frame; a zero length gives an empty plaintext.
 bool GostDecryptBuffer(const GostKey& key, const uint8_t* frame, uint32_t length, ByteArray& out);
+
+// Checks `frame` like GostDecryptBuffer and deciphers it where it lies: on
+// success the plaintext is the `plainLength` bytes from frame + 12 on (no
+// bytes for a zero length). False, with the frame and `plainLength`
+// untouched, for a malformed frame.
+bool GostDecryptFrameInPlace(const GostKey& key, uint8_t* frame, uint32_t length, uint32_t& plainLength);
+
+// Where the plaintext starts in a frame.
+inline constexpr uint32_t kGostFrameHeaderSize = 12;
+
+// True when the block loops use AVX2 (the processor and the system support
+// it and the scalar path is not forced).
+bool GostAvx2Active();
+
+// Forces the table-lookup path on every processor (true) or lets the
+// processor decide again (false), so tests can compare the two.
+void GostUseScalarPathForTesting(bool scalar);
 
 // The fixed key of the verification cache file.
 void MakeCacheKey(GostKey& key);

@@ -4,28 +4,12 @@
 
 #include "cache/cache_file.h"
 #include "cache/cache_file_lock.h"
+#include "cache/file_stamp.h"
 #include "hash/file_md5.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
 
 namespace {
-
-struct FileStamp {
-  uint64_t size = 0;
-  uint64_t lastWriteTime = 0;
-  uint64_t creationTime = 0;
-};
-
-uint64_t Combine(DWORD high, DWORD low) { return uint64_t{high} << 32 | low; }
-
-bool ReadFileStamp(const std::wstring& path, FileStamp& stamp) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!FileSystem::GetAttributesEx(path, data)) return false;
-  stamp.size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
-  stamp.lastWriteTime = Combine(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
-  stamp.creationTime = Combine(data.ftCreationTime.dwHighDateTime, data.ftCreationTime.dwLowDateTime);
-  return true;
-}
 
 bool StampMatches(const CacheEntry& entry, const FileStamp& stamp) {
   return entry.size == stamp.size && entry.lastWriteTime == stamp.lastWriteTime &&
@@ -69,6 +53,15 @@ CacheEntry* VerificationCache::FindFirst(const std::wstring& path) {
 }
 
 SignatureVerdict VerificationCache::Lookup(const std::wstring& path, std::wstring& signer) {
+  return LookupStamped(path, nullptr, signer);
+}
+
+SignatureVerdict VerificationCache::Lookup(const std::wstring& path, const FileStamp& stamp, std::wstring& signer) {
+  return LookupStamped(path, &stamp, signer);
+}
+
+SignatureVerdict VerificationCache::LookupStamped(const std::wstring& path, const FileStamp* knownStamp,
+                                                  std::wstring& signer) {
   signer.clear();
   if (path.empty() || filePath_.empty()) return SignatureVerdict::Unavailable;
   if (!loaded_) {
@@ -78,7 +71,12 @@ SignatureVerdict VerificationCache::Lookup(const std::wstring& path, std::wstrin
   const CacheEntry* entry = FindFirst(path);
   if (entry == nullptr) return SignatureVerdict::Unavailable;
   FileStamp stamp;
-  if (!ReadFileStamp(path, stamp) || !StampMatches(*entry, stamp)) return SignatureVerdict::Unavailable;
+  if (knownStamp != nullptr) {
+    stamp = *knownStamp;
+  } else if (!ReadFileStamp(path, stamp)) {
+    return SignatureVerdict::Unavailable;
+  }
+  if (!StampMatches(*entry, stamp)) return SignatureVerdict::Unavailable;
   if (checkDigest_) {
     if (entry->digest.empty()) return SignatureVerdict::Unavailable;
     if (PathText::FoldAscii(entry->digest) != PathText::FoldAscii(DigestOrEmpty(path))) {
@@ -90,6 +88,15 @@ SignatureVerdict VerificationCache::Lookup(const std::wstring& path, std::wstrin
 }
 
 void VerificationCache::Record(SignatureVerdict verdict, const std::wstring& path, const std::wstring& signer) {
+  // A file whose attributes cannot be read is recorded with zeros, which no
+  // later lookup matches.
+  FileStamp stamp;
+  ReadFileStamp(path, stamp);
+  Record(verdict, path, signer, stamp);
+}
+
+void VerificationCache::Record(SignatureVerdict verdict, const std::wstring& path, const std::wstring& signer,
+                               const FileStamp& stamp) {
   if (path.empty()) return;
   CacheEntry* entry = FindFirst(path);
   if (entry == nullptr) {
@@ -99,8 +106,6 @@ void VerificationCache::Record(SignatureVerdict verdict, const std::wstring& pat
   const CacheEntry old = *entry;
   entry->signer = signer;
   entry->path = path;
-  FileStamp stamp;
-  ReadFileStamp(path, stamp);
   entry->size = stamp.size;
   entry->lastWriteTime = stamp.lastWriteTime;
   entry->creationTime = stamp.creationTime;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cache/cache_entry.h"
+#include "cache/file_stamp.h"
 
 class VerificationCache {
  public:
@@ -26,9 +27,13 @@ class VerificationCache {
   // Unavailable (0) on a miss, with `signer` empty. Without a cache file
   // every lookup misses.
   SignatureVerdict Lookup(const std::wstring& path, std::wstring& signer);
+  // The same for a file whose stamp the caller read itself, e.g. through a
+  // handle it holds open.
+  SignatureVerdict Lookup(const std::wstring& path, const FileStamp& stamp, std::wstring& signer);
 
   // Records a verdict with the file's current size and times.
   void Record(SignatureVerdict verdict, const std::wstring& path, const std::wstring& signer);
+  void Record(SignatureVerdict verdict, const std::wstring& path, const std::wstring& signer, const FileStamp& stamp);
 
   // Blanks what is known about `path`, so its next lookup misses.
   void Forget(const std::wstring& path);
@@ -46,6 +51,7 @@ class VerificationCache {
   const std::vector<CacheEntry>& EntriesForTesting() const { return entries_; }
 
  private:
+  SignatureVerdict LookupStamped(const std::wstring& path, const FileStamp* knownStamp, std::wstring& signer);
   void Load();
   // Merges the changed entries into the file's current content and writes
   // it; true with the written list in `merged`, false when nothing was

@@ -61,14 +61,18 @@ HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
 
 void AppModuleHost::PreloadRuntimeLibraries() {
   // Loaded from the launcher's own folder so that the application module
-  // binds to the copies shipped with it rather than any others on the path.
+  // binds to the copies shipped with it rather than any others on the path;
+  // but only genuine copies, since anyone can put a library of that name
+  // beside a copy of the launcher, and its start-up code would run in a
+  // signed process.
   const std::wstring folder = ProductPaths::LauncherDirectory();
   if (folder.empty()) return;
   const std::wstring runtimePath = folder + kRuntimeLibrary;
   const std::wstring cppRuntimePath = folder + kCppRuntimeLibrary;
   if (runtimePath.size() > kPreloadPathUnits || cppRuntimePath.size() > kPreloadPathUnits) return;
-  runtimeModule_.Reset(::LoadLibraryW(runtimePath.c_str()));
-  cppRuntimeModule_.Reset(::LoadLibraryW(cppRuntimePath.c_str()));
+  SignerService& service = SignerService::Instance();
+  runtimeModule_.Reset(service.LoadRuntimeLibrary(runtimePath));
+  cppRuntimeModule_.Reset(service.LoadRuntimeLibrary(cppRuntimePath));
 }
 
 bool AppModuleHost::VerifyCompanionLibraries(HMODULE launcherInstance, const std::wstring& applicationDirectory) {

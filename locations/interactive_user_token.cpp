@@ -78,9 +78,10 @@ bool IsActiveSession(const SessionFunctions& f, DWORD session) {
 }
 
 // The shell's token when `processId` is an "explorer.exe" in the console
-// session or another active one; `session` receives that session.
+// session or, with `otherActiveSessions`, another active one; `session`
+// receives that session.
 platform::UniqueKernelHandle ShellToken(const SessionFunctions& f, DWORD processId, DWORD consoleSession,
-                                        DWORD& session) {
+                                        bool otherActiveSessions, DWORD& session) {
   platform::UniqueKernelHandle process = OpenForQuery(processId);
   if (!process || !IsShellImagePath(ImagePath(f, process.Get()))) return {};
   HANDLE rawToken = nullptr;
@@ -88,7 +89,9 @@ platform::UniqueKernelHandle ShellToken(const SessionFunctions& f, DWORD process
   platform::UniqueKernelHandle token(rawToken);
   DWORD returned = 0;
   if (!f.getTokenInformation(token.Get(), TokenSessionId, &session, sizeof(session), &returned)) return {};
-  if (session == consoleSession || IsActiveSession(f, session)) return token;
+  if (otherActiveSessions ? session != consoleSession && IsActiveSession(f, session) : session == consoleSession) {
+    return token;
+  }
   return {};
 }
 
@@ -109,13 +112,17 @@ bool FindInteractiveUserToken(platform::UniqueKernelHandle& token, DWORD& sessio
   if (!f.enumProcesses(processIds, sizeof(processIds), &bytes)) return false;
   const DWORD count = bytes >= sizeof(processIds) ? kMaxProcesses : bytes / sizeof(DWORD);
 
-  for (DWORD i = 0; i < count; ++i) {
-    DWORD session = 0;
-    platform::UniqueKernelHandle found = ShellToken(f, processIds[i], consoleSession, session);
-    if (found) {
-      token = std::move(found);
-      sessionId = session;
-      return true;
+  // The user at the console comes first, wherever their shell is in the
+  // process list; a user of another active session only when there is none.
+  for (const bool otherActiveSessions : {false, true}) {
+    for (DWORD i = 0; i < count; ++i) {
+      DWORD session = 0;
+      platform::UniqueKernelHandle found = ShellToken(f, processIds[i], consoleSession, otherActiveSessions, session);
+      if (found) {
+        token = std::move(found);
+        sessionId = session;
+        return true;
+      }
     }
   }
   return false;

@@ -13,6 +13,7 @@
 #include "locations/path_text.h"
 #include "locations/plain_folder_name.h"
 #include "platform/get_proc.h"
+#include "platform/module_file_name.h"
 #include "platform/system_library_cache.h"
 #include "platform/unique_memory.h"
 #include "locations/product_layout.h"
@@ -36,7 +37,6 @@ constexpr size_t kCacheShellPathBuffer = 520;
 constexpr DWORD kAppDataVariableBuffer = 519;
 constexpr DWORD kVersionOffered = product_layout::kVersionUnits;
 constexpr size_t kRegistryBufferBytes = 2048;
-constexpr DWORD kLongestModulePath = 32768;
 
 struct ShellFolderFunctions {
   decltype(&::SHGetSpecialFolderLocation) getSpecialFolderLocation = nullptr;
@@ -113,22 +113,10 @@ bool ConsoleUserRoamingAppData(std::wstring& folder) {
   return RoamingAppData(folder);
 }
 
-// The main module's path, however long; empty when the system cannot give it.
-std::wstring LauncherPath() {
-  HMODULE self = ::GetModuleHandleW(nullptr);
-  for (DWORD size = MAX_PATH; size <= kLongestModulePath; size *= 2) {
-    std::vector<wchar_t> buffer(size, L'\0');
-    const DWORD length = ::GetModuleFileNameW(self, buffer.data(), size);
-    if (length == 0) return {};
-    if (length < size) return std::wstring(buffer.data(), length);
-  }
-  return {};
-}
-
 }  // namespace
 
 std::wstring LauncherDirectory() {
-  const std::wstring path = LauncherPath();
+  const std::wstring path = platform::ModuleFileName(nullptr);
   std::wstring directory;
   if (path.empty() || !PathText::DirectoryOf(path, directory)) return {};
   PathText::Normalize(directory, PathText::OneTrailingSeparator);
@@ -146,6 +134,11 @@ bool RoamingAppData(std::wstring& folder) {
   return true;
 }
 
+bool RunsAsSystemAccount() {
+  std::wstring own;
+  return RoamingAppData(own) && IsSystemProfile(own);
+}
+
 std::wstring DataRoot() {
   std::wstring own;
   if (!RoamingAppData(own)) return {};
@@ -158,9 +151,13 @@ std::wstring DataRoot() {
   return user;
 }
 
-std::wstring ProductDataDirectory() { return PathText::Join(DataRoot(), kProductFolderWithSeparator); }
+std::wstring ProductDataDirectory() { return ProductDataDirectory(DataRoot()); }
+std::wstring ProductDataDirectory(const std::wstring& dataRoot) {
+  return PathText::Join(dataRoot, kProductFolderWithSeparator);
+}
 
-std::wstring ApplicationRoot() { return PathText::Join(DataRoot(), kApplicationRoot); }
+std::wstring ApplicationRoot() { return ApplicationRoot(DataRoot()); }
+std::wstring ApplicationRoot(const std::wstring& dataRoot) { return PathText::Join(dataRoot, kApplicationRoot); }
 
 std::wstring ApplicationDirectory(const std::wstring& productFolder, const std::wstring& iniFile,
                                   const std::wstring& section, const std::wstring& key) {

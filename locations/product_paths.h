@@ -17,17 +17,25 @@ std::wstring LauncherDirectory();
 // untouched, when neither gives one.
 bool RoamingAppData(std::wstring& folder);
 
+// True when the calling thread's own roaming application-data folder lies in
+// the system profile: the launcher runs as the system account and must not act
+// on the user's files, or start programs, with that account's rights.
+bool RunsAsSystemAccount();
+
 // The user's roaming application-data folder. Under the system account it is
 // the folder of the user at the console, found while impersonating that user;
 // empty when there is no such user or no folder at all.
 std::wstring DataRoot();
 
 // DataRoot() + "VaroPic\"; only the relative part when there is no data root.
+// The second form joins a data root that the caller resolved once.
 std::wstring ProductDataDirectory();
+std::wstring ProductDataDirectory(const std::wstring& dataRoot);
 
 // DataRoot() + "VaroPic\Application\"; only the relative part when there is
 // no data root.
 std::wstring ApplicationRoot();
+std::wstring ApplicationRoot(const std::wstring& dataRoot);
 
 // The folder to load the application module from, first match wins: the
 // version folder named by `key` in `section` of `iniFile` in the product

@@ -1,6 +1,7 @@
 #include "platform/system_library_cache.h"
 
 #include "locations/path_text.h"
+#include "platform/system_library.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ HMODULE SystemLibraryCache::GetLibrary(const std::wstring& name) {
   // Loading outside the lock: a library's start-up code may itself ask the
   // cache for another library. Two threads may then both load the same name;
   // the system counts the references and lookups find the first entry.
-  HMODULE module = ::LoadLibraryW(name.c_str());
+  HMODULE module = platform::LoadSystemLibrary(name.c_str());
   if (module == nullptr) return nullptr;
 
   auto guard = lock_.Lock();

@@ -17,10 +17,11 @@ class SystemLibraryCache {
   static SystemLibraryCache& Instance();
 
   // Returns the module for `name` (a bare file name such as "Advapi32.dll",
-  // compared ignoring the case of ASCII letters), loading it with LoadLibraryW
-  // on first request. Returns null for an empty name (nothing is loaded) or
-  // when the load fails; a failed load is not remembered, so the next request
-  // tries again, and the last error stays as LoadLibraryW left it.
+  // compared ignoring the case of ASCII letters), loading it from the system
+  // folder only on first request. Returns null for an empty name or one with a
+  // path (nothing is loaded) or when the load fails; a failed load is not
+  // remembered, so the next request tries again, and the last error stays as
+  // the loader left it.
   HMODULE GetLibrary(const std::wstring& name);
 
   size_t EntryCountForTesting();

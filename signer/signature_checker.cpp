@@ -75,6 +75,14 @@ std::wstring UpperCaseHex(const std::vector<BYTE>& bytes) {
   return text;
 }
 
+// The trust provider and the hash read from wherever a handle's position
+// was left.
+void RewindFile(HANDLE file) {
+  if (file == nullptr) return;
+  LARGE_INTEGER start{};
+  ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+}
+
 void ClearName(wchar_t* signerName) {
   if (signerName != nullptr) signerName[0] = L'\0';
 }
@@ -90,27 +98,29 @@ bool SignatureChecker::Bind() {
   return functions_.IsComplete();
 }
 
-SignatureVerdict SignatureChecker::Verify(const wchar_t* path, wchar_t* signerName) {
+SignatureVerdict SignatureChecker::Verify(const wchar_t* path, wchar_t* signerName, HANDLE file) {
   ClearName(signerName);
   if (!Bind()) return SignatureVerdict::Unavailable;
   if (path == nullptr) return SignatureVerdict::Failed;
 
-  WINTRUST_FILE_INFO file{};
-  file.cbStruct = kFileInfoSize;
-  file.pcwszFilePath = path;
+  WINTRUST_FILE_INFO fileInfo{};
+  fileInfo.cbStruct = kFileInfoSize;
+  fileInfo.pcwszFilePath = path;
+  fileInfo.hFile = file;
+  RewindFile(file);
   WINTRUST_DATA data = NewTrustData(WTD_CHOICE_FILE, WTD_REVOKE_NONE,
                                     vistaOrLater_ ? kEmbeddedFlags : kEmbeddedFlagsBeforeVista);
-  data.pFile = &file;
+  data.pFile = &fileInfo;
   const LONG result = RunTrustProvider(WINTRUST_ACTION_GENERIC_VERIFY_V2, data, signerName);
-  if (result == TRUST_E_NOSIGNATURE) return VerifyCatalog(path, signerName);
+  if (result == TRUST_E_NOSIGNATURE) return VerifyCatalog(path, signerName, file);
   return VerdictOf(result);
 }
 
-SignatureVerdict SignatureChecker::VerifyCatalog(const wchar_t* path, wchar_t* signerName) {
+SignatureVerdict SignatureChecker::VerifyCatalog(const wchar_t* path, wchar_t* signerName, HANDLE file) {
   if (!Bind()) return SignatureVerdict::Unavailable;
   if (path == nullptr) return SignatureVerdict::Failed;
 
-  std::vector<BYTE> hash = HashFile(path);
+  std::vector<BYTE> hash = HashFile(path, file);
   if (hash.empty()) return SignatureVerdict::NotSigned;
 
   HCATADMIN admin = nullptr;
@@ -157,17 +167,24 @@ LONG SignatureChecker::RunTrustProvider(GUID action, WINTRUST_DATA& data, wchar_
   return result;
 }
 
-std::vector<BYTE> SignatureChecker::HashFile(const wchar_t* path) {
-  const platform::UniqueFileHandle file = FileSystem::OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+std::vector<BYTE> SignatureChecker::HashFile(const wchar_t* path, HANDLE pinned) {
+  platform::UniqueFileHandle opened;
+  if (pinned == nullptr) opened = FileSystem::OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  const HANDLE file = pinned != nullptr ? pinned : opened.Get();
   LARGE_INTEGER size{};
-  if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > kMaxCatalogFileSize) return {};
+  if (!platform::FileHandleTraits::IsValid(file) || !::GetFileSizeEx(file, &size) ||
+      size.QuadPart > kMaxCatalogFileSize) {
+    return {};
+  }
+  RewindFile(file);
 
   DWORD hashSize = kInitialHashSize;
   std::vector<BYTE> hash(hashSize);
-  if (!functions_.calcHashFromFileHandle(file.Get(), &hashSize, hash.data(), 0)) {
+  if (!functions_.calcHashFromFileHandle(file, &hashSize, hash.data(), 0)) {
     // A failed call reports the size it needs.
     hash = std::vector<BYTE>(hashSize);
-    if (!functions_.calcHashFromFileHandle(file.Get(), &hashSize, hash.data(), 0)) return {};
+    RewindFile(file);
+    if (!functions_.calcHashFromFileHandle(file, &hashSize, hash.data(), 0)) return {};
   }
   hash.resize(hashSize);
   return hash;

@@ -25,13 +25,15 @@ class SignatureChecker {
   // buffer of kSignerNameCapacity units; it receives the signer's CN (else OU)
   // and is left empty when no name can be read. Unavailable when the trust
   // functions cannot be bound (tried again on the next call while
-  // WinVerifyTrust is missing); Failed for a null `path`.
-  SignatureVerdict Verify(const wchar_t* path, wchar_t* signerName);
+  // WinVerifyTrust is missing); Failed for a null `path`. With `file`, an
+  // open handle to that file, the checks read the file through the handle:
+  // whatever `path` leads to by then, the verdict is about the open file.
+  SignatureVerdict Verify(const wchar_t* path, wchar_t* signerName, HANDLE file = nullptr);
 
   // The catalog half of Verify. NotSigned when the file cannot be opened or
   // hashed, is larger than 32 MiB, or no catalog lists it; Unavailable and
   // Failed as for Verify.
-  SignatureVerdict VerifyCatalog(const wchar_t* path, wchar_t* signerName);
+  SignatureVerdict VerifyCatalog(const wchar_t* path, wchar_t* signerName, HANDLE file = nullptr);
 
   // Reads the signer's name from the state that a trust provider call left in
   // WINTRUST_DATA::hWVTStateData. False, with `signerName` untouched, when
@@ -46,7 +48,7 @@ class SignatureChecker {
   LONG RunTrustProvider(GUID action, WINTRUST_DATA& data, wchar_t* signerName);
   LONG VerifyCatalogMember(HCATINFO catalog, const std::wstring& memberTag, const wchar_t* path,
                            wchar_t* signerName);
-  std::vector<BYTE> HashFile(const wchar_t* path);
+  std::vector<BYTE> HashFile(const wchar_t* path, HANDLE file);
   PCCERT_CONTEXT SigningCertificate(HANDLE stateData);
 
   bool vistaOrLater_ = false;

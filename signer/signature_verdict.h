@@ -19,3 +19,19 @@ inline bool IsCacheableVerdict(SignatureVerdict verdict) {
   return verdict == SignatureVerdict::NotSigned || verdict == SignatureVerdict::Valid ||
          verdict == SignatureVerdict::Expired;
 }
+
+// The verdict's name as the enumerator spells it ("Valid", "NotSigned", ...);
+// "Unknown" for a number outside the list, which another writer may have
+// stored.
+inline const wchar_t* SignatureVerdictName(SignatureVerdict verdict) {
+  switch (verdict) {
+    case SignatureVerdict::Unavailable: return L"Unavailable";
+    case SignatureVerdict::NotSigned: return L"NotSigned";
+    case SignatureVerdict::Valid: return L"Valid";
+    case SignatureVerdict::Expired: return L"Expired";
+    case SignatureVerdict::Revoked: return L"Revoked";
+    case SignatureVerdict::Distrusted: return L"Distrusted";
+    case SignatureVerdict::Failed: return L"Failed";
+  }
+  return L"Unknown";
+}

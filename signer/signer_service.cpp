@@ -3,10 +3,38 @@
 #include <string>
 
 #include "locations/file_system.h"
+#include "locations/pinned_file.h"
 #include "locations/product_paths.h"
+#include "platform/unique_handle.h"
 #include "signer/product_texts.h"
 #include "signer/signer_startup.h"
 #include "signer/signer_verifier.h"
+
+namespace {
+
+struct PinnedLoad {
+  HMODULE module = nullptr;
+  // The file was not let in, as opposed to trusted but failing to load.
+  bool refused = false;
+};
+
+// Checks and loads the same file: it is held open from the check to the
+// load, judged through that handle, loaded by the path the handle has now
+// (every link resolved), and kept only if what got loaded is that very file.
+// A file that cannot be held open is refused rather than checked unguarded.
+template <typename IsTrusted>
+PinnedLoad LoadPinned(const std::wstring& path, IsTrusted isTrusted) {
+  const PinnedFile pinned = PinnedFile::Open(path);
+  if (!pinned.IsValid() || !isTrusted(pinned.Get())) return {nullptr, true};
+  const std::wstring finalPath = pinned.FinalPath();
+  if (finalPath.empty()) return {nullptr, true};
+  platform::UniqueModule module(::LoadLibraryExW(finalPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!module) return {};
+  if (!pinned.IsFileOf(module.Get())) return {nullptr, true};
+  return {module.Release(), false};
+}
+
+}  // namespace
 
 SignerService& SignerService::Instance() {
   auto guard = SignerStartupLock().Lock();
@@ -25,17 +53,18 @@ HMODULE SignerService::LoadVerifiedLibrary(const wchar_t* path) {
   if (path == nullptr) return nullptr;
   const DWORD attributes = ::GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
-  // The file checked must be the file loaded: while this handle is open no
-  // other process can write, replace or delete it. If it cannot be opened,
-  // the check and load go on as before.
-  {
-    const platform::UniqueFileHandle pinned = FileSystem::OpenForRead(path);
-    if (SignerVerifier::Instance().IsTrusted(path)) {
-      return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
-  }
-  ShowFailureNotice(path);
-  return nullptr;
+  const PinnedLoad load = LoadPinned(path, [path](HANDLE pinned) {
+    return SignerVerifier::Instance().DecidePinned(path, pinned).trusted;
+  });
+  if (load.refused) ShowFailureNotice(path);
+  return load.module;
+}
+
+HMODULE SignerService::LoadRuntimeLibrary(const std::wstring& path) {
+  if (!FileSystem::IsFile(path)) return nullptr;
+  return LoadPinned(path, [&path](HANDLE pinned) {
+    return SignerVerifier::Instance().IsGenuineRuntimeLibrary(path, pinned);
+  }).module;
 }
 
 bool SignerService::HasCallerModule() {

@@ -3,6 +3,8 @@
 // application has ended.
 #pragma once
 
+#include <string>
+
 #include "platform/win.h"
 
 class SignerService {
@@ -16,9 +18,16 @@ class SignerService {
   bool VerifyModule(const wchar_t* path);
 
   // Loads a trusted module with its own folder searched first for its
-  // dependencies. Null, silently, for a missing path or a directory; null
-  // after the failure notice for a refused file.
+  // dependencies. The file is held open from the check to the load and what
+  // gets loaded must be that very file. Null, silently, for a missing path, a
+  // directory or a failing load; null after the failure notice for a refused
+  // file, one that cannot be held open, or one swapped under its name.
   HMODULE LoadVerifiedLibrary(const wchar_t* path);
+
+  // Loads a compiler run-time library shipped beside the launcher when it is
+  // genuine (SignerVerifier::IsGenuineRuntimeLibrary), with the same guard
+  // against swaps. Null, silently, otherwise.
+  HMODULE LoadRuntimeLibrary(const std::wstring& path);
 
   bool HasCallerModule();
 

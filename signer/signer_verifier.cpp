@@ -4,6 +4,8 @@
 
 #include "locations/file_system.h"
 #include "platform/get_proc.h"
+#include "platform/module_file_name.h"
+#include "platform/system_library.h"
 #include "signer/signature_checker.h"
 #include "signer/signer_startup.h"
 #include "signer/web_page_opener.h"
@@ -22,20 +24,15 @@ constexpr const wchar_t* kAllowedSigners[] = {
     L"Coral Bay Network Systems Co., Ltd.",
 };
 
+// The maker of the compiler run-time libraries that the launchers ship
+// beside themselves, as its signing certificate names it.
+constexpr wchar_t kRuntimeMaker[] = L"Microsoft Corporation";
+
 // A signature whose certificate has merely expired still counts as good.
 bool IsAcceptable(SignatureVerdict verdict) {
   return verdict == SignatureVerdict::Valid || verdict == SignatureVerdict::Expired;
 }
 
-// Anyone can make a certificate that names our publisher, and a file changed
-// after signing keeps its certificate: the name alone proves nothing, so the
-// file's own signature must hold as well. Only a launcher without a readable
-// signer (an unsigned development build) accepts every file.
-bool SharesPublisher(SignatureVerdict verdict, const std::wstring& signer, const std::wstring& moduleSigner) {
-  return moduleSigner.empty() || (IsAcceptable(verdict) && moduleSigner == signer);
-}
-
-constexpr DWORD kModulePathUnits = 520;
 constexpr size_t kNoticeUrlUnits = 258;
 
 }  // namespace
@@ -53,68 +50,171 @@ SignerVerifier::SignerVerifier() {
 
 SignerVerifier::~SignerVerifier() = default;
 
-SignatureVerdict SignerVerifier::CheckFile(const std::wstring& path, std::wstring& signerName) {
-  // Re-entered from IsTrusted, which already holds the lock.
+SignerVerifier::FileCheck SignerVerifier::Check(const std::wstring& path, HANDLE pinned) {
+  // Re-entered from the decisions, which already hold the lock.
   auto guard = lock_.Lock();
-  signerName.clear();
-  const SignatureVerdict cached = cache_.Lookup(path, signerName);
-  if (IsCacheableVerdict(cached)) return cached;
+  FileCheck result;
+  // A pinned file is looked up and recorded with its own stamp, never with
+  // that of whatever its name leads to by now.
+  FileStamp stamp;
+  const bool stamped = pinned != nullptr && ReadFileStamp(pinned, stamp);
+  if (pinned == nullptr) {
+    result.verdict = cache_.Lookup(path, result.signer);
+  } else if (stamped) {
+    result.verdict = cache_.Lookup(path, stamp, result.signer);
+  }
+  if (IsCacheableVerdict(result.verdict)) {
+    result.fromCache = true;
+    return result;
+  }
 
   if (!checker_) checker_ = std::make_unique<SignatureChecker>();
   wchar_t name[kSignerNameCapacity] = {};
-  const SignatureVerdict verdict = checker_->Verify(path.c_str(), name);
-  signerName = name;
-  if (verdict != SignatureVerdict::Unavailable) cache_.Record(verdict, path, signerName);
-  return verdict;
+  result.verdict = checker_->Verify(path.c_str(), name, pinned);
+  result.signer = name;
+  if (result.verdict == SignatureVerdict::Unavailable) return result;
+  if (pinned == nullptr) {
+    cache_.Record(result.verdict, path, result.signer);
+  } else if (stamped) {
+    cache_.Record(result.verdict, path, result.signer, stamp);
+  }
+  return result;
 }
 
-bool SignerVerifier::IsTrusted(const wchar_t* path, const wchar_t* expectedSigner) {
-  if (path == nullptr || *path == L'\0') return false;
-  if (!FileSystem::IsFile(path)) return false;
+SignerVerifier::FileCheck SignerVerifier::FreshCheck(const std::wstring& path, HANDLE pinned) {
   auto guard = lock_.Lock();
-
-  std::wstring signer;
-  const SignatureVerdict verdict = CheckFile(path, signer);
-  if (expectedSigner != nullptr && *expectedSigner != L'\0') {
-    if (IsAcceptable(verdict)) return signer == expectedSigner;
-  } else if (IsAcceptable(verdict) && IsAllowedSigner(signer)) {
-    return true;
-  }
-  return PassesOwnPublisherRule(path, verdict, signer);
-}
-
-bool SignerVerifier::IsAllowedSigner(const std::wstring& signer) const {
-  for (const std::wstring& allowed : allowedSigners_) {
-    if (signer == allowed) return true;
-  }
-  return false;
-}
-
-bool SignerVerifier::PassesOwnPublisherRule(const std::wstring& path, SignatureVerdict verdict, std::wstring signer) {
-  const std::wstring modulePath = CallerModulePath();
-  std::wstring moduleSigner;
-  CheckFile(modulePath, moduleSigner);
-  if (SharesPublisher(verdict, signer, moduleSigner)) return true;
-
-  // A stale cached answer must not refuse a file: look at both afresh.
   cache_.Forget(path);
-  cache_.Forget(modulePath);
-  verdict = CheckFile(path, signer);
-  CheckFile(modulePath, moduleSigner);
-  return SharesPublisher(verdict, signer, moduleSigner);
+  return Check(path, pinned);
 }
 
-std::wstring SignerVerifier::CallerModulePath() const {
-  const HMODULE module = callerModule_ ? callerModule_ : ::GetModuleHandleW(nullptr);
-  wchar_t buffer[kModulePathUnits + 1] = {};
-  ::GetModuleFileNameW(module, buffer, kModulePathUnits);
-  return buffer;
+SignatureVerdict SignerVerifier::CheckFile(const std::wstring& path, std::wstring& signerName, bool* fromCache) {
+  FileCheck check = Check(path, nullptr);
+  signerName = std::move(check.signer);
+  if (fromCache != nullptr) *fromCache = check.fromCache;
+  return check.verdict;
+}
+
+TrustDecision SignerVerifier::Decide(const wchar_t* path, const wchar_t* expectedSigner) {
+  if (path == nullptr || *path == L'\0') return {};
+  if (!FileSystem::IsFile(path)) return {};
+  auto guard = lock_.Lock();
+  return DecideLocked(path, expectedSigner, nullptr);
+}
+
+TrustDecision SignerVerifier::DecidePinned(const std::wstring& path, HANDLE pinned) {
+  auto guard = lock_.Lock();
+  return DecideLocked(path, nullptr, pinned);
+}
+
+TrustDecision SignerVerifier::DecideLocked(const std::wstring& path, const wchar_t* expectedSigner, HANDLE pinned) {
+  const FileCheck check = Check(path, pinned);
+  TrustDecision decision = Judge(check, expectedSigner);
+  if (decision.trusted || !check.fromCache) return decision;
+  // A stale or damaged cache record must not refuse a good file: look at it
+  // afresh and judge it again by every rule.
+  return Judge(FreshCheck(path, pinned), expectedSigner);
+}
+
+TrustDecision SignerVerifier::Judge(const FileCheck& check, const wchar_t* expectedSigner) {
+  TrustDecision decision;
+  decision.verdict = check.verdict;
+  decision.signer = check.signer;
+  decision.fromCache = check.fromCache;
+  const bool good = IsAcceptable(check.verdict);
+  if (expectedSigner != nullptr && *expectedSigner != L'\0') {
+    // The caller named its publisher: nobody else's good signature will do.
+    if (good) {
+      decision.trusted = check.signer == expectedSigner;
+      decision.rule = decision.trusted ? TrustRule::ExpectedSigner : TrustRule::Refused;
+      return decision;
+    }
+  } else if (good) {
+    if (const int row = AllowedRow(check.signer); row != 0) {
+      decision = {true, TrustRule::AllowedPublisher, row, check.verdict, check.signer, check.fromCache};
+      return decision;
+    }
+  }
+
+  const Publisher* reference = Reference();
+  if (reference == nullptr) return decision;
+  // Only a launcher that is really unsigned, a development build, accepts
+  // every file; one whose signature could not be checked accepts nothing by
+  // this rule. Anyone can make a certificate that names our publisher, and a
+  // file changed after signing keeps its certificate, so the file's own
+  // signature must hold as well.
+  if (reference->verdict == SignatureVerdict::NotSigned) {
+    decision.trusted = true;
+    decision.rule = TrustRule::UnsignedLauncher;
+  } else if (IsAcceptable(reference->verdict) && !reference->signer.empty() && good &&
+             check.signer == reference->signer) {
+    decision.trusted = true;
+    decision.rule = TrustRule::OwnPublisher;
+  }
+  return decision;
+}
+
+bool SignerVerifier::IsGenuineRuntimeLibrary(const std::wstring& path, HANDLE pinned) {
+  auto guard = lock_.Lock();
+  const Publisher* reference = Reference();
+  if (reference != nullptr && reference->verdict == SignatureVerdict::NotSigned) return true;
+  const FileCheck check = Check(path, pinned);
+  if (!IsAcceptable(check.verdict)) return false;
+  const bool ownPublisher =
+      reference != nullptr && IsAcceptable(reference->verdict) && check.signer == reference->signer;
+  return AllowedRow(check.signer) != 0 || check.signer == kRuntimeMaker || ownPublisher;
+}
+
+int SignerVerifier::AllowedRow(const std::wstring& signer) const {
+  for (size_t i = 0; i < allowedSigners_.size(); ++i) {
+    if (signer == allowedSigners_[i]) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
+SignerVerifier::Publisher SignerVerifier::DeterminePublisher(const std::wstring& path) {
+  // A path that cannot be read whole, or names no file, leaves the verdict at
+  // Failed: nothing is accepted on its behalf.
+  if (path.empty() || !FileSystem::IsFile(path)) return {};
+  FileCheck check = Check(path, nullptr);
+  // An unsigned launcher accepts every file: that never rests on the word of
+  // a cache record.
+  if (check.fromCache && check.verdict == SignatureVerdict::NotSigned) check = FreshCheck(path, nullptr);
+  return {check.verdict, std::move(check.signer)};
+}
+
+const SignerVerifier::Publisher& SignerVerifier::ModulePublisher(HMODULE module) {
+  for (const auto& [known, publisher] : modulePublishers_) {
+    if (known == module) return publisher;
+  }
+  Publisher publisher = DeterminePublisher(platform::ModuleFileName(module));
+  return modulePublishers_.emplace_back(module, std::move(publisher)).second;
+}
+
+const SignerVerifier::Publisher* SignerVerifier::Reference() {
+  switch (referenceSource_) {
+    case ReferenceSource::None: return nullptr;
+    case ReferenceSource::File: return &referenceFile_;
+    case ReferenceSource::CallerModule: break;
+  }
+  return &ModulePublisher(callerModule_ ? callerModule_ : ::GetModuleHandleW(nullptr));
 }
 
 bool SignerVerifier::SetCallerModule(HMODULE module) {
   auto guard = lock_.Lock();
   callerModule_ = module;
+  if (referenceSource_ == ReferenceSource::CallerModule) Reference();
   return true;
+}
+
+void SignerVerifier::SetReferencePublisherFile(const std::wstring& path) {
+  auto guard = lock_.Lock();
+  referenceSource_ = ReferenceSource::File;
+  referenceFile_ = DeterminePublisher(path);
+}
+
+void SignerVerifier::ClearReferencePublisher() {
+  auto guard = lock_.Lock();
+  referenceSource_ = ReferenceSource::None;
 }
 
 void SignerVerifier::SetCacheFile(const wchar_t* path) {
@@ -144,14 +244,14 @@ bool SignerVerifier::ShowFailureNotice(const wchar_t* path) {
   // other threads' checks wait instead of piling up more notices.
   auto guard = lock_.Lock();
 
-  // Loaded directly and never freed: the notice must work even when the
-  // system library cache could not bind anything.
-  const HMODULE comctl = ::LoadLibraryA("COMCTL32.DLL");
+  // Loaded directly, from the system folder only, and never freed: the notice
+  // must work even when the system library cache could not bind anything.
+  const HMODULE comctl = platform::LoadSystemLibrary(L"COMCTL32.DLL");
   if (auto init = platform::GetProc<decltype(&::InitCommonControlsEx)>(comctl, "InitCommonControlsEx")) {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     init(&controls);
   }
-  const HMODULE user32 = ::LoadLibraryA("User32.dll");
+  const HMODULE user32 = platform::LoadSystemLibrary(L"User32.dll");
   auto messageBox = platform::GetProc<decltype(&::MessageBoxW)>(user32, "MessageBoxW");
   if (messageBox && !noticeText_.empty() && !noticeCaption_.empty()) {
     const std::wstring message = noticeText_ + L"\r\n" + path;

@@ -6,12 +6,14 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cache/verification_cache.h"
 #include "platform/critical_section.h"
 #include "platform/win.h"
 #include "signer/signature_verdict.h"
+#include "signer/trust_decision.h"
 
 class SignatureChecker;
 
@@ -21,24 +23,49 @@ class SignerVerifier {
   // cache writes back one last time.
   static SignerVerifier& Instance();
 
-  // Verdict and signer name of one file, from the cache or a fresh check.
-  SignatureVerdict CheckFile(const std::wstring& path, std::wstring& signerName);
+  // Verdict and signer name of one file, from the cache or a fresh check;
+  // `fromCache`, when given, tells which.
+  SignatureVerdict CheckFile(const std::wstring& path, std::wstring& signerName, bool* fromCache = nullptr);
 
-  // The policy decision for an existing file. With `expectedSigner` (non-null,
-  // non-empty) only that publisher counts, else any allowed one; failing
-  // that, a file validly signed by the caller module's own publisher passes,
-  // and every file passes when the caller module has no readable signer.
-  bool IsTrusted(const wchar_t* path, const wchar_t* expectedSigner = nullptr);
+  // The policy decision for an existing file: IsTrusted's answer with the
+  // rule that gave it. With `expectedSigner` (non-null, non-empty) only that
+  // publisher counts, else any allowed one; failing that, a file validly
+  // signed by the reference publisher passes, and every file passes when the
+  // reference is an unsigned launcher. A refusal never rests on a cached
+  // verdict alone: the file is checked afresh first.
+  TrustDecision Decide(const wchar_t* path, const wchar_t* expectedSigner = nullptr);
+  bool IsTrusted(const wchar_t* path, const wchar_t* expectedSigner = nullptr) {
+    return Decide(path, expectedSigner).trusted;
+  }
+
+  // Decide for the file open in `pinned` and known as `path`: its stamp and
+  // its content are read through the handle, so a name re-pointed meanwhile
+  // cannot swap in another file.
+  TrustDecision DecidePinned(const std::wstring& path, HANDLE pinned);
+
+  // Whether a compiler run-time library beside the launcher, open in
+  // `pinned`, may be loaded: a good signature of an allowed publisher, of
+  // the launcher's own, or of the run-time's maker. An unsigned launcher
+  // loads whatever is there.
+  bool IsGenuineRuntimeLibrary(const std::wstring& path, HANDLE pinned);
 
   // The module whose publisher counts as the launcher's own; null means the
-  // process's executable. Always true.
+  // process's executable. The module's verdict and signer are determined now
+  // (once per module and process, while it is the running image) and kept,
+  // so that renaming its file later changes nothing. Always true.
   bool SetCallerModule(HMODULE module);
+
+  // For tools that judge files on a launcher's behalf: the reference
+  // publisher is that of the file at `path` (determined now), or there is
+  // none and the own-publisher rule accepts nothing.
+  void SetReferencePublisherFile(const std::wstring& path);
+  void ClearReferencePublisher();
 
   // Switches the cache to the file at `path` (null: nothing happens).
   void SetCacheFile(const wchar_t* path);
 
   // Writes the cache back and resets it, forgets the caller module and drops
-  // the checker.
+  // the checker. Publishers already determined are kept.
   void Release();
 
   // The failure notice's caption, text and home page (null leaves one empty).
@@ -53,18 +80,38 @@ class SignerVerifier {
   SignerVerifier& operator=(const SignerVerifier&) = delete;
 
  private:
+  struct FileCheck {
+    SignatureVerdict verdict = SignatureVerdict::Unavailable;
+    std::wstring signer;
+    bool fromCache = false;
+  };
+  struct Publisher {
+    SignatureVerdict verdict = SignatureVerdict::Failed;
+    std::wstring signer;
+  };
+  enum class ReferenceSource { CallerModule, File, None };
+
   SignerVerifier();
   ~SignerVerifier();
 
-  bool IsAllowedSigner(const std::wstring& signer) const;
-  bool PassesOwnPublisherRule(const std::wstring& path, SignatureVerdict verdict, std::wstring signer);
-  std::wstring CallerModulePath() const;
+  FileCheck Check(const std::wstring& path, HANDLE pinned);
+  FileCheck FreshCheck(const std::wstring& path, HANDLE pinned);
+  TrustDecision DecideLocked(const std::wstring& path, const wchar_t* expectedSigner, HANDLE pinned);
+  TrustDecision Judge(const FileCheck& check, const wchar_t* expectedSigner);
+  int AllowedRow(const std::wstring& signer) const;
+  Publisher DeterminePublisher(const std::wstring& path);
+  const Publisher& ModulePublisher(HMODULE module);
+  const Publisher* Reference();
 
   platform::CriticalSection lock_;
   HMODULE callerModule_ = nullptr;
   std::unique_ptr<SignatureChecker> checker_;
   VerificationCache cache_;
   std::vector<std::wstring> allowedSigners_;
+  ReferenceSource referenceSource_ = ReferenceSource::CallerModule;
+  Publisher referenceFile_;
+  // Determined once per module for the life of the process.
+  std::vector<std::pair<HMODULE, Publisher>> modulePublishers_;
   std::wstring noticeCaption_;
   std::wstring noticeText_;
   std::wstring noticeUrl_;

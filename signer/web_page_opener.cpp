@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "locations/product_paths.h"
 #include "platform/get_proc.h"
 #include "platform/system_library_cache.h"
 #include "platform/win.h"
@@ -65,6 +66,9 @@ bool StartInternetExplorer(ShellExecuteFn shellExecute, const std::wstring& addr
 
 unsigned OpenWebPage(const wchar_t* url) {
   if (url == nullptr || url[0] == L'\0' || ::lstrlenW(url) >= kMaxUrlLength) return 0;
+  // A browser started by the system account would browse with that account's
+  // rights, on the user's desktop.
+  if (ProductPaths::RunsAsSystemAccount()) return 0;
   const std::wstring address = QuotedAddress(url);
   const auto shellExecute = platform::GetProc<ShellExecuteFn>(
       SystemLibraryCache::Instance().GetLibrary(L"Shell32.dll"), "ShellExecuteW");

@@ -110,6 +110,29 @@ TEST_F(CacheFileTest, ReadsAFileMadeByAnIndependentWriter) {
   EXPECT_EQ(entries_[1].verdict, SignatureVerdict::NotSigned);
 }
 
+// Texts are read unit by unit, not byte by byte: a unit with a zero low byte
+// (U+0100, U+4E00) is text, a field filled to its last unit by another writer
+// ends one unit early, and whatever follows a terminator is ignored.
+TEST_F(CacheFileTest, TextsEndAtAZeroUnitOrTheFieldsLastUnit) {
+  ByteArray record = HandMadeRecord(std::wstring(320, L'\x0100'), 2);
+  const std::wstring signer = L"\x4E00\x0100z";
+  for (size_t i = 0; i < signer.size(); ++i) {
+    record[644 + 2 * i] = static_cast<uint8_t>(signer[i]);
+    record[645 + 2 * i] = static_cast<uint8_t>(signer[i] >> 8);
+  }
+  record[900] = 'd';
+  record[904] = 'x';  // after the digest's terminator
+  const ByteArray second = HandMadeRecord(L"C:\\second.dll", 3);
+  ASSERT_TRUE(ReadCacheFile(WriteFrame(Concat({record, second})), entries_, corrupt_));
+  ASSERT_EQ(entries_.size(), 2u);
+  EXPECT_EQ(entries_[0].path, std::wstring(319, L'\x0100'));
+  EXPECT_EQ(entries_[0].signer, signer);
+  EXPECT_EQ(entries_[0].digest, L"d");
+  EXPECT_EQ(entries_[1].path, L"C:\\second.dll");
+  EXPECT_EQ(entries_[1].signer, L"S");
+  EXPECT_TRUE(entries_[1].digest.empty());
+}
+
 // Texts longer than their fields are cut where every reader expects them.
 TEST_F(CacheFileTest, LongTextsAreCutAtTheFieldLimits) {
   const std::wstring file = temp_.Path(L"cache.dat");
@@ -174,6 +197,10 @@ TEST_F(CacheFileTest, DamagedFilesAreRecognised) {
       {"truncated frame", ByteArray(good.begin(), good.end() - 8), true},
       {"cut inside a block", ByteArray(good.begin(), good.end() - 3), true},
       {"plaintext of 1001 bytes", ReferenceFrame(ByteArray(1001, 0), CacheKey()), true},
+      {"wrong magic in the last record",
+       ReferenceFrame(Concat({HandMadeRecord(L"a", 2), HandMadeRecord(L"b", 2), HandMadeRecord(L"c", 2, 0)}),
+                      CacheKey()),
+       true},
       {"wrong magic in one record",
        ReferenceFrame(Concat({HandMadeRecord(L"a", 2), HandMadeRecord(L"b", 2, 0x23AB45DC), HandMadeRecord(L"c", 2)}),
                       CacheKey()),

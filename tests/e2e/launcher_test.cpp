@@ -1,125 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <optional>
-
 #include "cache/cache_constants.h"
 #include "cache/cache_file.h"
-#include "locations/file_system.h"
-#include "tests/signer/browser_test_fixture.h"
-#include "tests/support/app_data_redirection.h"
-#include "tests/support/child_process.h"
-#include "tests/support/trust_standin_settings.h"
+#include "tests/e2e/launcher_fixture.h"
 
-// The real launchers, run as a user would run them, in a product laid out
-// under a roaming application-data folder of the test's own. The tests see
-// only what a user or another process could: exit codes, files, registry
-// values and started programs. The launchers are signed by an allowed
-// publisher, so the own-publisher rule refuses foreign files.
+// The launchers' ordinary runs: arguments and result, hand-over, companion
+// checks, the PDF reader's gate.
 
 namespace {
-
-constexpr wchar_t kPicViewer[] = L"VaroPicViewer.exe";
-constexpr wchar_t kPdfReader[] = L"VaroPdfReader.exe";
-constexpr DWORD kLaunchTimeout = 60000;
-
-std::wstring Environment(const wchar_t* name) {
-  wchar_t value[1024] = {};
-  const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
-  return length < 1024 ? value : L"";
-}
-
-void SetEnvironment(const wchar_t* name, const std::wstring& value) { ::SetEnvironmentVariableW(name, value.c_str()); }
-
-class LauncherTest : public BrowserTestFixture {
- protected:
-  void SetUp() override {
-    BrowserTestFixture::SetUp();
-    artifacts_ = Environment(L"VARO_E2E");
-    ASSERT_FALSE(artifacts_.empty()) << "VARO_E2E is not set";
-    ASSERT_TRUE(FileSystem::CreateDirectoryTree(temp_.Path(L"AppData")));
-    appData_.emplace(temp_.Path(L"AppData"));
-    browser_ = Install(Browser::VaroExplorer);
-    SetEnvironment(L"VARO_TEST_APP_RECORD", record_);
-  }
-
-  void TearDown() override {
-    appData_.reset();
-    BrowserTestFixture::TearDown();
-  }
-
-  std::wstring Artifact(const std::wstring& name) const { return artifacts_ + L"\\" + name; }
-
-  void Copy(const std::wstring& from, const std::wstring& to) const {
-    FileSystem::CreateDirectoryTree(to.substr(0, to.find_last_of(L'\\')));
-    ASSERT_TRUE(::CopyFileW(from.c_str(), to.c_str(), FALSE)) << "cannot copy to " << ::testing::PrintToString(to);
-  }
-
-  // The launcher in a folder of its own; signed by an allowed publisher
-  // unless told otherwise.
-  std::wstring InstallLauncher(const wchar_t* program, bool signedLauncher = true) {
-    const std::wstring target = launcherFolder_ + program;
-    Copy(Artifact(std::wstring(signedLauncher ? L"signed\\" : L"unsigned\\") + program), target);
-    return target;
-  }
-
-  std::wstring ProductFolder() const { return temp_.Path(L"AppData\\VaroPic\\"); }
-  std::wstring VersionFolder(const std::wstring& version) const {
-    return ProductFolder() + L"Application\\" + version + L"\\";
-  }
-
-  // A version folder with the application module in it, named as the
-  // launcher looks for it.
-  std::wstring InstallVersion(const std::wstring& version, const std::wstring& module = L"app-allowed.dll") {
-    const std::wstring folder = VersionFolder(version);
-    FileSystem::CreateDirectoryTree(folder);
-    Copy(Artifact(module), folder + L"VaroImageApp.dll");
-    Copy(Artifact(module), folder + L"VaroPdfApp.dll");
-    return folder;
-  }
-
-  // The launcher and version `version` of the product, recorded in
-  // config.ini as the installed one; returns the launcher's path.
-  std::wstring InstallProduct(const wchar_t* program, const std::wstring& version = L"1.0") {
-    InstallVersion(version);
-    WriteIni(L"config.ini", version);
-    return InstallLauncher(program);
-  }
-
-  void WriteIni(const std::wstring& file, const std::wstring& version) const {
-    FileSystem::CreateDirectoryTree(ProductFolder());
-    ASSERT_TRUE(::WritePrivateProfileStringW(L"Upgrade", L"Version", version.c_str(), (ProductFolder() + file).c_str()));
-  }
-
-  std::wstring ConfiguredVersion() const {
-    wchar_t value[261] = {};
-    ::GetPrivateProfileStringW(L"Upgrade", L"Version", L"", value, 260, (ProductFolder() + L"config.ini").c_str());
-    return value;
-  }
-
-  // Runs the launcher to its end; its exit code.
-  DWORD Launch(const std::wstring& program, const std::wstring& arguments = L"") const {
-    auto process = StartProcess(program, arguments);
-    EXPECT_TRUE(process) << "cannot start " << ::testing::PrintToString(program);
-    return WaitForExit(process, kLaunchTimeout);
-  }
-
-  // What the application module recorded, if it ran.
-  std::optional<std::wstring> Recorded() const {
-    if (!FileSystem::IsFile(record_)) return std::nullopt;
-    return ReadWholeWideFile(record_);
-  }
-
-  bool HomePageOpened() const {
-    const auto arguments = ArgumentsOf(browser_);
-    return arguments && *arguments == std::vector<std::wstring>{L"https://www.varoview.example/"};
-  }
-
-  std::wstring artifacts_;
-  std::optional<AppDataRedirection> appData_;
-  std::wstring browser_;
-  const std::wstring launcherFolder_ = temp_.Path(L"bin\\");
-  const std::wstring record_ = temp_.Path(L"record.txt");
-};
 
 // The whole run: the module found through config.ini gets the launcher's own
 // arguments unchanged, and its result is the exit code, negative included.
@@ -259,37 +147,6 @@ TEST_F(LauncherTest, MissingOrUnusableApplicationModule) {
   EXPECT_EQ(Launch(launcher), 0u);
   EXPECT_FALSE(Recorded());
   EXPECT_TRUE(HomePageOpened());
-}
-
-// The second run takes its verdicts from the cache file the first one wrote:
-// with trust services that now refuse everything, only the cache can let the
-// module in.
-TEST_F(LauncherTest, SecondRunTakesVerdictsFromTheCache) {
-  const std::wstring launcher = InstallProduct(kPicViewer);
-  Copy(Artifact(L"companion-allowed.dll"), VersionFolder(L"1.0") + L"FreeImage.dll");
-  EXPECT_EQ(Launch(launcher), 3u);
-  const std::wstring cacheFile = ProductFolder() + cache_constants::kFileName;
-  std::vector<CacheEntry> entries;
-  bool corrupt = false;
-  ASSERT_TRUE(ReadCacheFile(cacheFile, entries, corrupt));
-  EXPECT_EQ(entries.size(), 2u);
-
-  Copy(SiblingProgram(L"standin\\wintrust.dll"), launcherFolder_ + L"wintrust.dll");
-  // Wine takes the launcher's DLL overrides from the registry; an
-  // environment variable set here would not reach the child's loader.
-  registry_.SetText(HKEY_CURRENT_USER, 0, L"Software\\Wine\\AppDefaults\\VaroPicViewer.exe\\DllOverrides", L"wintrust",
-                    L"native,builtin");
-  SetEnvironment(TrustStandInSettings::kFileResult, L"80096010");  // TRUST_E_BAD_DIGEST
-  SetEnvironment(TrustStandInSettings::kSigner, L"CN=Foreign Test Publisher Ltd");
-  ::DeleteFileW(record_.c_str());
-  EXPECT_EQ(Launch(launcher), 3u);
-  EXPECT_TRUE(Recorded());
-
-  // Without the cache the same trust services refuse the module.
-  ::DeleteFileW(cacheFile.c_str());
-  ::DeleteFileW(record_.c_str());
-  EXPECT_EQ(Launch(launcher), 0u);
-  EXPECT_FALSE(Recorded());
 }
 
 class PdfReaderGateTest : public LauncherTest {

@@ -350,29 +350,27 @@ class SignCheckLauncherTest : public SignCheckTest {
     ASSERT_TRUE(::WritePrivateProfileStringW(L"Upgrade", L"Version", L"1.0",
                                              temp_.Path(L"AppData\\VaroPic\\config.ini").c_str()));
     launcher_ = CopyOf(SignedLauncher(), L"bin\\VaroPicViewer.exe");
-    ::SetEnvironmentVariableW(L"VARO_TEST_APP_RECORD", record_.c_str());
-    ::SetEnvironmentVariableW(L"VARO_TEST_APP_WAIT", eventName_.c_str());
+    ::SetEnvironmentVariableW(L"VARO_TEST_APP_GATE", gate_.c_str());
   }
 
   void TearDown() override {
-    ::SetEnvironmentVariableW(L"VARO_TEST_APP_RECORD", nullptr);
-    ::SetEnvironmentVariableW(L"VARO_TEST_APP_WAIT", nullptr);
+    ::SetEnvironmentVariableW(L"VARO_TEST_APP_GATE", nullptr);
     SignCheckTest::TearDown();
   }
 
   // Starts the launcher and returns once its application module runs: by
   // then the launcher has read the cache and verified its modules.
   platform::UniqueKernelHandle StartWaitingLauncher() {
-    ::DeleteFileW(record_.c_str());
-    ::ResetEvent(release_.Get());
+    ::DeleteFileW(gate_.c_str());
+    ::DeleteFileW((gate_ + L".ready").c_str());
     auto process = StartProcess(launcher_, L"");
     EXPECT_TRUE(process);
-    EXPECT_TRUE(WaitForFile(record_, kRunTimeout)) << "the application module did not run";
+    EXPECT_TRUE(WaitForFile(gate_ + L".ready", kRunTimeout)) << "the application module did not run";
     return process;
   }
 
   DWORD Release(const platform::UniqueKernelHandle& process) {
-    ::SetEvent(release_.Get());
+    temp_.WriteFile(L"gate", std::string("open"));
     return WaitForExit(process, kRunTimeout);
   }
 
@@ -393,9 +391,7 @@ class SignCheckLauncherTest : public SignCheckTest {
                                          << ::testing::PrintToString(paths);
   }
 
-  const std::wstring record_ = temp_.Path(L"record.txt");
-  const std::wstring eventName_ = L"varo-sign-check-release-" + std::to_wstring(::GetCurrentProcessId());
-  platform::UniqueKernelHandle release_{::CreateEventW(nullptr, TRUE, FALSE, eventName_.c_str())};
+  const std::wstring gate_ = temp_.Path(L"gate");
   std::wstring module_;
   std::wstring companion_;
   std::wstring launcher_;
@@ -405,11 +401,11 @@ class SignCheckLauncherTest : public SignCheckTest {
 // use writes back; a record the launcher made afresh after a clear is the
 // only one it brings back.
 TEST_F(SignCheckLauncherTest, ForgetAndClearWhileALauncherHasTheCacheInUse) {
-  ::SetEnvironmentVariableW(L"VARO_TEST_APP_WAIT", nullptr);
+  ::SetEnvironmentVariableW(L"VARO_TEST_APP_GATE", nullptr);
   ASSERT_EQ(WaitForExit(StartProcess(launcher_, L""), kRunTimeout), 3u);
   ASSERT_TRUE(IsCached(module_));
   ASSERT_TRUE(IsCached(companion_));
-  ::SetEnvironmentVariableW(L"VARO_TEST_APP_WAIT", eventName_.c_str());
+  ::SetEnvironmentVariableW(L"VARO_TEST_APP_GATE", gate_.c_str());
 
   // Every verdict of this run comes from the cache.
   auto running = StartWaitingLauncher();

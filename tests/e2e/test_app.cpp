@@ -1,8 +1,10 @@
 // An application module for the end-to-end tests. It records what the
-// launcher handed it into the file named by VARO_TEST_APP_RECORD, asks the
-// launcher's CheckSigner about the file named by VARO_TEST_APP_CHECK (if
-// any), waits until the named event in VARO_TEST_APP_WAIT (if any) is set,
-// and returns the exit code in VARO_TEST_APP_EXIT (3 when unset).
+// launcher handed it, and the file it was itself loaded from, into the file
+// named by VARO_TEST_APP_RECORD; with VARO_TEST_APP_GATE set it first creates
+// that path followed by ".ready" and waits for the test to create the path
+// itself; it asks the launcher's CheckSigner about the file named by
+// VARO_TEST_APP_CHECK (if any), and returns the exit code in
+// VARO_TEST_APP_EXIT (3 when unset).
 #include <cwchar>
 #include <string>
 
@@ -27,6 +29,25 @@ std::wstring CheckSignerAnswer() {
   return checkSigner(path.c_str(), nullptr, false) ? L"check=trusted\n" : L"check=refused\n";
 }
 
+std::wstring OwnFile() {
+  HMODULE self = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&OwnFile), &self);
+  wchar_t path[2048] = {};
+  ::GetModuleFileNameW(self, path, 2048);
+  return path;
+}
+
+// Lets the test change things while the application runs, before it asks
+// anything.
+void PassGate() {
+  const std::wstring gate = Environment(L"VARO_TEST_APP_GATE");
+  if (gate.empty()) return;
+  platform::UniqueFileHandle ready(::CreateFileW((gate + L".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  for (int i = 0; i < 3000 && ::GetFileAttributesW(gate.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(10);
+}
+
 void Record(const std::wstring& text) {
   const std::wstring path = Environment(L"VARO_TEST_APP_RECORD");
   if (path.empty()) return;
@@ -38,16 +59,12 @@ void Record(const std::wstring& text) {
 }
 
 int Run(const wchar_t* entry, HINSTANCE instance, LPWSTR commandLine, int showCommand) {
+  PassGate();
   Record(std::wstring(L"entry=") + entry + L"\n" + L"commandLine=" + (commandLine ? commandLine : L"") + L"\n" +
          L"show=" + std::to_wstring(showCommand) + L"\n" +
          L"launcherInstance=" + (instance == ::GetModuleHandleW(nullptr) ? L"yes" : L"no") + L"\n" +
+         L"module=" + OwnFile() + L"\n" +
          CheckSignerAnswer());
-  // The launcher's verifier, with its cache, stays in use meanwhile.
-  const std::wstring waitEvent = Environment(L"VARO_TEST_APP_WAIT");
-  if (!waitEvent.empty()) {
-    platform::UniqueKernelHandle event(::OpenEventW(SYNCHRONIZE, FALSE, waitEvent.c_str()));
-    if (event) ::WaitForSingleObject(event.Get(), 60000);
-  }
   const std::wstring exitCode = Environment(L"VARO_TEST_APP_EXIT");
   return exitCode.empty() ? 3 : static_cast<int>(std::wcstol(exitCode.c_str(), nullptr, 10));
 }

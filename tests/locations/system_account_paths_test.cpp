@@ -7,9 +7,13 @@
 #include <optional>
 #include <string>
 
+#include "host/upgrade_handover.h"
 #include "locations/file_system.h"
 #include "locations/product_paths.h"
+#include "locations/product_user.h"
 #include "platform/win.h"
+#include "signer/web_page_opener.h"
+#include "tests/signer/browser_test_fixture.h"
 #include "tests/support/interactive_shell.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/thread_token.h"
@@ -104,6 +108,46 @@ TEST_F(SystemAccountPathsTest, SignerCacheLocationWithoutShellFolderIsEmpty) {
   ::SetCurrentDirectoryW(previous);
   ASSERT_TRUE(madeRootFolder);
   EXPECT_EQ(location, L"");
+}
+
+// Catches work on the user's product folder done with the system account's
+// own rights, where a link the user planted leads to any file.
+TEST_F(SystemAccountPathsTest, ProductUserWorkRunsAsTheUser) {
+  ASSERT_TRUE(ProductPaths::RunsAsSystemAccount()) << "the stand-in shell is not in use";
+  bool impersonated = false;
+  EXPECT_TRUE(RunAsProductUser([&impersonated] { impersonated = ThreadImpersonates(); }));
+  EXPECT_TRUE(impersonated);
+  EXPECT_FALSE(ThreadImpersonates());
+}
+
+// The hand-over finds, consumes and writes the user's files, not the system
+// profile's.
+TEST_F(SystemAccountPathsTest, HandOverMovesTheUsersPendingVersion) {
+  const std::wstring userFolder = temp_.Path(L"Roaming");
+  ScopedVariable user(L"VARO_STANDIN_USER_APPDATA", userFolder);
+  temp_.WriteFile(L"Roaming\\VaroPic\\config.ini", "[Upgrade]\r\nVersion=1.0\r\n");
+  temp_.WriteFile(L"Roaming\\VaroPic\\temp.ini", "[Upgrade]\r\nVersion=2.0\r\n");
+  ASSERT_TRUE(FileSystem::CreateDirectoryTree(userFolder + L"\\VaroPic\\Application\\2.0"));
+
+  RunUpgradeHandover();
+  wchar_t version[16] = {};
+  ::GetPrivateProfileStringW(L"Upgrade", L"Version", L"", version, 16, (userFolder + L"\\VaroPic\\config.ini").c_str());
+  EXPECT_STREQ(version, L"2.0");
+  EXPECT_FALSE(FileSystem::Exists(userFolder + L"\\VaroPic\\temp.ini"));
+  EXPECT_FALSE(ThreadImpersonates());
+}
+
+class SystemAccountBrowserTest : public BrowserTestFixture {
+ protected:
+  ScopedVariable system_{L"VARO_STANDIN_SYSTEM_APPDATA", kSystemProfile};
+};
+
+// Catches a browser started by the system account: it would browse with
+// that account's rights on the user's desktop.
+TEST_F(SystemAccountBrowserTest, NoBrowserIsStarted) {
+  const std::wstring browser = Install(Browser::VaroExplorer);
+  EXPECT_EQ(OpenWebPage(L"https://www.varoview.example/"), 0u);
+  EXPECT_FALSE(WasStarted(browser));
 }
 
 }  // namespace

@@ -29,23 +29,51 @@ TEST(SystemLibraryCacheTest, EmptyNameLoadsNothing) {
   EXPECT_EQ(cache.EntryCountForTesting(), 0u);
 }
 
-// A failed load is not remembered: once the library appears, it loads.
+std::wstring SystemFolder() {
+  wchar_t system[MAX_PATH] = {};
+  ::GetSystemDirectoryW(system, MAX_PATH);
+  return system;
+}
+
+std::wstring ProgramFolder() {
+  wchar_t program[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+  const std::wstring path = program;
+  return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+// A failed load is not remembered: once the library appears in the system
+// folder, it loads.
 TEST(SystemLibraryCacheTest, FailedLoadIsTriedAgain) {
   auto& cache = SystemLibraryCache::Instance();
-  TempFolder temp;
-  const std::wstring name = temp.Path(L"late.dll");
+  const std::wstring name = L"varo_late_" + std::to_wstring(::GetCurrentProcessId()) + L".dll";
+  const std::wstring installed = SystemFolder() + L"\\" + name;
   EXPECT_EQ(cache.GetLibrary(name), nullptr);
   EXPECT_EQ(cache.GetLibrary(name), nullptr);
   EXPECT_EQ(cache.EntryCountForTesting(), 0u);
 
-  wchar_t system[MAX_PATH];
-  ::GetSystemDirectoryW(system, MAX_PATH);
-  ASSERT_TRUE(::CopyFileW((std::wstring(system) + L"\\version.dll").c_str(), name.c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW((SystemFolder() + L"\\version.dll").c_str(), installed.c_str(), FALSE));
   const HMODULE module = cache.GetLibrary(name);
   EXPECT_NE(module, nullptr);
   EXPECT_EQ(cache.EntryCountForTesting(), 1u);
-  // The cache never frees; the test does, so that its folder can go.
+  // The cache never frees; the test does, so that the copy can go.
   ::FreeLibrary(module);
+  ::DeleteFileW(installed.c_str());
+}
+
+// Catches a load that searches the program's own folder, where anyone who
+// can copy the program can plant a library, or that follows a path.
+TEST(SystemLibraryCacheTest, LoadsFromTheSystemFolderOnly) {
+  auto& cache = SystemLibraryCache::Instance();
+  const std::wstring name = L"varo_planted_" + std::to_wstring(::GetCurrentProcessId()) + L".dll";
+  const std::wstring planted = ProgramFolder() + name;
+  ASSERT_TRUE(::CopyFileW((SystemFolder() + L"\\version.dll").c_str(), planted.c_str(), FALSE));
+
+  EXPECT_EQ(cache.GetLibrary(name), nullptr);
+  EXPECT_EQ(cache.GetLibrary(planted), nullptr);
+  EXPECT_EQ(::GetModuleHandleW(planted.c_str()), nullptr);
+  EXPECT_EQ(cache.EntryCountForTesting(), 0u);
+  ::DeleteFileW(planted.c_str());
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ class SignerPolicyStandInTest : public ::testing::Test {
 // not hold: a revoked, distrusted or broken signature must not pass on the
 // name alone.
 TEST_F(SignerPolicyStandInTest, OwnPublisherNeedsAnAcceptableSignature) {
+  // The launcher's own publisher is read now, while every answer is good,
+  // and kept for the life of the process.
+  Answer(ERROR_SUCCESS, L"CN=Own Publisher");
+  SignerVerifier::Instance().SetCallerModule(nullptr);
   for (LONG result : {CERT_E_REVOKED, TRUST_E_EXPLICIT_DISTRUST, TRUST_E_BAD_DIGEST}) {
     Answer(result, L"CN=Own Publisher");
     EXPECT_FALSE(Trusted()) << std::hex << result;
@@ -48,15 +52,27 @@ TEST_F(SignerPolicyStandInTest, AllowedNameWithRevokedSignatureFails) {
   EXPECT_FALSE(Trusted());
 }
 
-// Without trust services nobody has a readable name, so the development-build
-// rule lets existing files through rather than locking the user out.
-TEST_F(SignerPolicyStandInTest, UnavailableTrustServicesFallBackToTheUnsignedLauncherRule) {
+// Catches the development-build rule applied to a launcher whose own check
+// could not be made: without trust services nobody has a readable name, and
+// a planted, empty trust library would then let every file through.
+TEST_F(SignerPolicyStandInTest, UnavailableTrustServicesRefuseEveryFile) {
   TrustStandIn::Set(settings::kRefuseLoad);
   std::wstring signer = L"stale";
   EXPECT_EQ(SignerVerifier::Instance().CheckFile(file_, signer), SignatureVerdict::Unavailable);
   EXPECT_EQ(signer, L"");
-  EXPECT_TRUE(Trusted());
+  const TrustDecision decision = SignerVerifier::Instance().Decide(file_.c_str());
+  EXPECT_FALSE(decision.trusted);
+  EXPECT_EQ(decision.rule, TrustRule::Refused);
   EXPECT_FALSE(SignerVerifier::Instance().IsTrusted(temp_.Path(L"missing.dll").c_str()));
+}
+
+// Catches a launcher that cannot read its own check as unsigned: a broken
+// signature of its own is no development build.
+TEST_F(SignerPolicyStandInTest, LauncherWithAFailingSignatureAcceptsNothingOnItsOwnBehalf) {
+  Answer(TRUST_E_BAD_DIGEST, L"");
+  EXPECT_FALSE(Trusted());
+  Answer(TRUST_E_NOSIGNATURE, L"");
+  EXPECT_FALSE(Trusted()) << "the launcher's own verdict must be kept from the first check";
 }
 
 // Between the signer check and the load no other process may replace the

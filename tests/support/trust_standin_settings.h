@@ -28,6 +28,10 @@ inline constexpr wchar_t kSigner[] = L"VARO_STANDIN_SIGNER";
 // Set: while verifying a file, try to open it for writing (sharing
 // everything) and log "write=denied" or "write=allowed".
 inline constexpr wchar_t kTryWrite[] = L"VARO_STANDIN_TRY_WRITE";
+// Both set: a file check whose path contains kPauseFor creates the file
+// kPauseFile and waits until someone deletes it (at most 30 s).
+inline constexpr wchar_t kPauseFor[] = L"VARO_STANDIN_PAUSE_FOR";
+inline constexpr wchar_t kPauseFile[] = L"VARO_STANDIN_PAUSE_FILE";
 // Written by the stand-in: one line per call, in call order.
 inline constexpr wchar_t kLog[] = L"VARO_STANDIN_LOG";
 

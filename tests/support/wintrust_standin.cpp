@@ -149,6 +149,20 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   return reason != DLL_PROCESS_ATTACH || !IsSet(settings::kRefuseLoad);
 }
 
+// Lets a test in another process act while a check is under way: creates the
+// pause file and waits, at most half a minute, until the test deletes it.
+void PauseIfAsked(const wchar_t* path) {
+  const std::wstring pauseFor = Setting(settings::kPauseFor);
+  const std::wstring pauseFile = Setting(settings::kPauseFile);
+  if (pauseFor.empty() || pauseFile.empty() || path == nullptr || std::wcsstr(path, pauseFor.c_str()) == nullptr) {
+    return;
+  }
+  platform::UniqueFileHandle marker(::CreateFileW(pauseFile.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  marker.Reset();
+  for (int i = 0; i < 3000 && ::GetFileAttributesW(pauseFile.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(10);
+}
+
 LONG WINAPI WinVerifyTrust(HWND window, GUID* action, LPVOID trustData) {
   auto* data = static_cast<WINTRUST_DATA*>(trustData);
   if (data->dwStateAction == WTD_STATEACTION_CLOSE) {
@@ -158,6 +172,7 @@ LONG WINAPI WinVerifyTrust(HWND window, GUID* action, LPVOID trustData) {
   }
   Log(DescribeVerification(window, action, data) + L" state=" + Number(data->dwStateAction));
   if (IsSet(settings::kTryWrite) && data->dwUnionChoice == WTD_CHOICE_FILE) LogWhetherWritable(data->pFile->pcwszFilePath);
+  if (data->dwUnionChoice == WTD_CHOICE_FILE) PauseIfAsked(data->pFile->pcwszFilePath);
   BuildSignerState();
   data->hWVTStateData = &stateToken;
   return data->dwUnionChoice == WTD_CHOICE_CATALOG

@@ -3,8 +3,9 @@
 // thread's identity, as it does for such a launcher. Its own (process) token
 // gets the folder in VARO_STANDIN_SYSTEM_APPDATA; an impersonating thread
 // gets the one in VARO_STANDIN_USER_APPDATA. With VARO_STANDIN_NO_FOLDER set
-// the shell names no folder at all.
+// the shell names no folder at all. Its ShellExecuteW starts programs directly.
 #include <cstring>
+#include <string>
 
 #include "platform/unique_handle.h"
 #include "platform/win.h"
@@ -48,4 +49,24 @@ extern "C" BOOL WINAPI SHGetPathFromIDListW(const void* list, wchar_t* path) {
   const wchar_t* variable = marker[0] == kAsThread ? L"VARO_STANDIN_USER_APPDATA" : L"VARO_STANDIN_SYSTEM_APPDATA";
   const DWORD length = ::GetEnvironmentVariableW(variable, path, MAX_PATH);
   return length != 0 && length < MAX_PATH;
+}
+
+// Starts a program as the real shell's "open" does, so that a test can see
+// whether the code under test starts one at all.
+extern "C" HINSTANCE WINAPI ShellExecuteW(HWND, const wchar_t*, const wchar_t* file, const wchar_t* parameters,
+                                          const wchar_t*, int) {
+  constexpr INT_PTR kStarted = 42;
+  constexpr INT_PTR kNotFound = 2;  // SE_ERR_FNF
+  if (file == nullptr) return reinterpret_cast<HINSTANCE>(kNotFound);
+  std::wstring commandLine = std::wstring(L"\"") + file + L"\"";
+  if (parameters != nullptr) commandLine += std::wstring(L" ") + parameters;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(file, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return reinterpret_cast<HINSTANCE>(kNotFound);
+  }
+  platform::UniqueKernelHandle process(info.hProcess);
+  platform::UniqueKernelHandle thread(info.hThread);
+  return reinterpret_cast<HINSTANCE>(kStarted);
 }

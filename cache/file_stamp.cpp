@@ -1,0 +1,26 @@
+#include "cache/file_stamp.h"
+
+#include "locations/file_system.h"
+
+namespace {
+
+uint64_t Combine(DWORD high, DWORD low) { return uint64_t{high} << 32 | low; }
+uint64_t Combine(const FILETIME& time) { return Combine(time.dwHighDateTime, time.dwLowDateTime); }
+
+}  // namespace
+
+bool ReadFileStamp(const std::wstring& path, FileStamp& stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!FileSystem::GetAttributesEx(path, data)) return false;
+  stamp = {Combine(data.nFileSizeHigh, data.nFileSizeLow), Combine(data.ftLastWriteTime),
+           Combine(data.ftCreationTime)};
+  return true;
+}
+
+bool ReadFileStamp(HANDLE file, FileStamp& stamp) {
+  BY_HANDLE_FILE_INFORMATION data{};
+  if (!::GetFileInformationByHandle(file, &data)) return false;
+  stamp = {Combine(data.nFileSizeHigh, data.nFileSizeLow), Combine(data.ftLastWriteTime),
+           Combine(data.ftCreationTime)};
+  return true;
+}
