@@ -183,11 +183,13 @@ SignerVerifier::Publisher SignerVerifier::DeterminePublisher(const std::wstring&
 }
 
 const SignerVerifier::Publisher& SignerVerifier::ModulePublisher(HMODULE module) {
-  for (const auto& [known, publisher] : modulePublishers_) {
-    if (known == module) return publisher;
+  std::wstring path = platform::ModuleFileName(module);
+  for (const ModulePublisherRecord& known : modulePublishers_) {
+    if (known.module == module && known.path == path) return known.publisher;
   }
-  Publisher publisher = DeterminePublisher(platform::ModuleFileName(module));
-  return modulePublishers_.emplace_back(module, std::move(publisher)).second;
+  Publisher publisher = DeterminePublisher(path);
+  return modulePublishers_.emplace_back(ModulePublisherRecord{module, std::move(path), std::move(publisher)})
+      .publisher;
 }
 
 const SignerVerifier::Publisher* SignerVerifier::Reference() {

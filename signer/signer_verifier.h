@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "cache/verification_cache.h"
@@ -89,6 +88,13 @@ class SignerVerifier {
     SignatureVerdict verdict = SignatureVerdict::Failed;
     std::wstring signer;
   };
+  struct ModulePublisherRecord {
+    HMODULE module;
+    // The loader's name for it, which a rename of the file does not change;
+    // another module loaded later at the same address has another name.
+    std::wstring path;
+    Publisher publisher;
+  };
   enum class ReferenceSource { CallerModule, File, None };
 
   SignerVerifier();
@@ -111,7 +117,7 @@ class SignerVerifier {
   ReferenceSource referenceSource_ = ReferenceSource::CallerModule;
   Publisher referenceFile_;
   // Determined once per module for the life of the process.
-  std::vector<std::pair<HMODULE, Publisher>> modulePublishers_;
+  std::vector<ModulePublisherRecord> modulePublishers_;
   std::wstring noticeCaption_;
   std::wstring noticeText_;
   std::wstring noticeUrl_;

@@ -5,13 +5,11 @@
 
 #include "cache/cache_constants.h"
 #include "cache/cache_file.h"
-#include "locations/path_text.h"
-#include "platform/get_proc.h"
 #include "platform/unique_handle.h"
 #include "tests/e2e/launcher_fixture.h"
 
-// Launches set up the way an attacker would: a launcher at a path too long
-// for a fixed buffer or renamed while it runs, libraries planted beside it
+// Launches set up the way an attacker would: a launcher renamed while it
+// runs, libraries planted beside it
 // under system and run-time names, a damaged cache record, side files that
 // cannot be deleted or converted. Each must end with no foreign code running
 // and a product that still starts.
@@ -34,48 +32,6 @@ class LauncherSecurityTest : public LauncherTest {
 
   const std::wstring markers_ = temp_.Path(L"markers\\");
 };
-
-// Wine starts no program at a path past the classic limit through
-// CreateProcess; its own loader, started as a Unix program with the Unix
-// path, does, in this same prefix.
-platform::UniqueKernelHandle StartThroughWineLoader(const std::wstring& program) {
-  using ToUnixFn = char*(CDECL*)(const wchar_t*);
-  auto toUnix = platform::GetProc<ToUnixFn>(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
-  if (toUnix == nullptr) return {};
-  char* unixPath = toUnix(program.c_str());
-  if (unixPath == nullptr) return {};
-  const std::string narrow = unixPath;
-  ::HeapFree(::GetProcessHeap(), 0, unixPath);
-  return StartProcess(L"Z:\\usr\\bin\\wine", Quoted(std::wstring(narrow.begin(), narrow.end())));
-}
-
-// Catches a launcher path read into a fixed buffer: cut short, it names no
-// file, and a launcher without a readable signer accepted every module.
-TEST_F(LauncherSecurityTest, LauncherAtAVeryLongPathStillRefusesForeignModules) {
-  InstallProduct(kPicViewer);
-  std::wstring folder = temp_.Path(L"long\\");
-  while (folder.size() < 560) folder += L"a-long-folder-name-to-pass-fixed-buffers\\";
-  std::wstring longFolder;
-  PathText::LongPathForm(folder, longFolder);
-  ASSERT_TRUE(FileSystem::CreateDirectoryTree(longFolder));
-  const std::wstring launcher = longFolder + kPicViewer;
-  ASSERT_TRUE(::CopyFileW(Artifact(std::wstring(L"signed\\") + kPicViewer).c_str(), launcher.c_str(), FALSE));
-
-  // An allowed module first: it shows that a program runs at that path at
-  // all, which Wine's loader does not always manage.
-  auto process = StartThroughWineLoader(folder + kPicViewer);
-  if (!process || WaitForExit(process, kLaunchTimeout) != 3u) {
-    GTEST_SKIP() << "Wine did not run a program at a path of " << folder.size() + std::size(kPicViewer)
-                 << " characters";
-  }
-
-  ReplaceModule(L"app-foreign.dll");
-  ::DeleteFileW(record_.c_str());
-  process = StartThroughWineLoader(folder + kPicViewer);
-  EXPECT_EQ(WaitForExit(process, kLaunchTimeout), 0u);
-  EXPECT_FALSE(Recorded());
-  RemoveTree(L"\\\\?\\" + temp_.Path(L"long"));
-}
 
 // Catches a launcher that looks up its own publisher by its file name when
 // asked: once the running launcher is renamed the name leads nowhere, and

@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "cache/cache_file.h"
+#include "locations/file_system.h"
+#include "locations/path_text.h"
+#include "platform/module_file_name.h"
 #include "platform/unique_handle.h"
 #include "signer/check_signer.h"
 #include "signer/product_texts.h"
@@ -51,6 +54,29 @@ class SignerPolicyTest : public BrowserTestFixture {
   std::wstring browser_;
   platform::UniqueModule module_;
 };
+
+// Catches the caller module's path read into a fixed buffer: cut at 520
+// units it named no file, and "no readable signer" accepted every file.
+// (Wine starts no program at such a path, so a signed library stands in for
+// the launcher.)
+TEST_F(SignerPolicyTest, CallerModuleAtAVeryLongPathKeepsItsPublisher) {
+  std::wstring folder = temp_.Path(L"long\\");
+  while (folder.size() < 600) folder += L"a-long-folder-name-to-pass-fixed-buffers\\";
+  std::wstring longFolder;
+  PathText::LongPathForm(folder, longFolder);
+  ASSERT_TRUE(FileSystem::CreateDirectoryTree(longFolder));
+  const std::wstring caller = longFolder + L"caller.dll";
+  ASSERT_TRUE(::CopyFileW(SignedTestFile(L"harbor-network").c_str(), caller.c_str(), FALSE));
+  module_.Reset(::LoadLibraryExW(caller.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+  ASSERT_TRUE(module_);
+  ASSERT_GT(platform::ModuleFileName(module_.Get()).size(), 600u);
+  SignerService::Instance().SetCallerModule(module_.Get());
+
+  EXPECT_FALSE(Trusted(L"foreign"));
+  EXPECT_FALSE(Trusted(L"unsigned"));
+  module_.Reset();
+  RemoveTree(L"\\\\?\\" + temp_.Path(L"long"));
+}
 
 // Each allowed publisher passes on its own merits, with a launcher whose
 // publisher is another one, so the fallback cannot be what let it in.
