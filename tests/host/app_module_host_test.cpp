@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "cache/cache_constants.h"
 #include "locations/product_layout.h"
 #include "tests/support/app_data_redirection.h"
 #include "tests/support/child_process.h"
@@ -29,7 +28,7 @@ class AppModuleHostTest : public ::testing::Test {
     // The verifier gets a cache file only when the product folder exists.
     ASSERT_TRUE(::CreateDirectoryW(productFolder.c_str(), nullptr));
     appData_.emplace(appData);
-    cacheFile_ = productFolder + L"\\" + cache_constants::kFileName;
+    cacheFile_ = productFolder + L"\\" + product_layout::kCacheFileName;
     // With no install path and no configured version the application folder
     // is the driver's own.
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
