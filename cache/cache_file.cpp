@@ -1,5 +1,6 @@
 #include "cache/cache_file.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "cache/cache_constants.h"
@@ -10,64 +11,17 @@
 
 namespace {
 
-uint64_t FileLength(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!FileSystem::GetAttributesEx(path, data)) return 0;
-  return uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
-}
-
-// The file as read: one buffer that later holds the plaintext too.
-struct FileBytes {
-  std::unique_ptr<uint8_t[]> bytes;
-  uint32_t length = 0;
-};
-
-// The whole file in one read; empty when it cannot be opened, is empty or is
-// too large to be a cache file. The buffer is not cleared first: the read
-// overwrites it, and only the bytes read count.
-FileBytes ReadWholeFrame(const std::wstring& path) {
-  FileBytes frame;
-  platform::UniqueFileHandle file = FileSystem::OpenFile(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  if (!file) return frame;
-  // The length comes from the path's attributes, as other processes see it.
-  const uint64_t length = FileLength(path);
-  if (length == 0 || length >= cache_constants::kReadLimit) return frame;
-  frame.bytes = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(length));
-  DWORD read = 0;
-  if (!::ReadFile(file.Get(), frame.bytes.get(), static_cast<DWORD>(length), &read, nullptr)) read = 0;
-  frame.length = read;
-  return frame;
-}
-
-platform::UniqueFileHandle OpenForWriting(const std::wstring& path) {
-  auto open = [&path] { return FileSystem::OpenFile(path, GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL); };
-  platform::UniqueFileHandle file = open();
-  if (file) return file;
-  const std::ptrdiff_t separator = PathText::FindLastOf(path, L"\\/");
-  if (separator < 0) return file;
-  FileSystem::CreateDirectoryTree(path.substr(0, static_cast<size_t>(separator)));
-  return open();
-}
-
-}  // namespace
-
-bool ReadCacheFile(const std::wstring& path, std::vector<CacheEntry>& entries, bool& corrupt) {
-  entries.clear();
-  corrupt = false;
-  FileBytes frame = ReadWholeFrame(path);
-  if (frame.length == 0) return false;
-
-  // The plaintext replaces the ciphertext in the buffer read, and the
-  // records are decoded from there in one pass.
+// Deciphers the frame in place (the plaintext replaces the ciphertext in
+// the buffer read) and decodes its records in one pass; false, with no
+// entries, when it is not a cache file.
+bool DecodeFrame(uint8_t* frame, uint32_t length, std::vector<CacheEntry>& entries) {
   GostKey key;
   MakeCacheKey(key);
   uint32_t plainLength = 0;
-  if (!GostDecryptFrameInPlace(key, frame.bytes.get(), frame.length, plainLength) ||
-      plainLength % CacheFileRecord::kSize != 0) {
-    corrupt = true;
+  if (!GostDecryptFrameInPlace(key, frame, length, plainLength) || plainLength % CacheFileRecord::kSize != 0) {
     return false;
   }
-  const uint8_t* plain = frame.bytes.get() + kGostFrameHeaderSize;
+  const uint8_t* plain = frame + kGostFrameHeaderSize;
   const size_t count = plainLength / CacheFileRecord::kSize;
   entries.reserve(count);
   for (size_t i = 0; i < count; ++i) {
@@ -75,7 +29,6 @@ bool ReadCacheFile(const std::wstring& path, std::vector<CacheEntry>& entries, b
     // One wrong record spoils the whole file, the records before it too.
     if (!CacheFileRecord::HasMagic(record)) {
       entries.clear();
-      corrupt = true;
       return false;
     }
     CacheFileRecord::Decode(record, entries.emplace_back());
@@ -83,30 +36,113 @@ bool ReadCacheFile(const std::wstring& path, std::vector<CacheEntry>& entries, b
   return true;
 }
 
-bool WriteCacheFile(const std::wstring& path, const std::vector<CacheEntry>& entries) {
-  size_t count = 0;
-  for (const CacheEntry& entry : entries) count += IsCacheableVerdict(entry.verdict) ? 1 : 0;
-  if (count == 0) return false;
-
+// The frame of the storable entries; empty when there are none.
+ByteArray EncodeFrame(const std::vector<CacheEntry>& entries) {
+  const size_t count = static_cast<size_t>(std::count_if(entries.begin(), entries.end(), IsStorable));
   ByteArray plain(count * CacheFileRecord::kSize);
   uint8_t* record = plain.data();
   for (const CacheEntry& entry : entries) {
-    if (!IsCacheableVerdict(entry.verdict)) continue;
+    if (!IsStorable(entry)) continue;
     CacheFileRecord::Encode(entry, record);
     record += CacheFileRecord::kSize;
   }
-
   GostKey key;
   MakeCacheKey(key);
   ByteArray frame;
-  if (!GostEncryptBuffer(key, plain.data(), static_cast<uint32_t>(plain.size()), frame) || frame.empty()) return false;
+  GostEncryptBuffer(key, plain.data(), static_cast<uint32_t>(plain.size()), frame);
+  return frame;
+}
 
-  platform::UniqueFileHandle file = OpenForWriting(path);
-  if (!file) return false;
-  ::SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN);
+// Opens `path`; when that fails for any reason but another process having
+// the file, creates the file's folder (with its parents) and tries once more.
+platform::UniqueFileHandle OpenCreatingFolder(const std::wstring& path, DWORD access) {
+  auto open = [&] { return FileSystem::OpenFile(path, access, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL); };
+  platform::UniqueFileHandle file = open();
+  if (file || ::GetLastError() == ERROR_SHARING_VIOLATION) return file;
+  const std::ptrdiff_t separator = PathText::FindLastOf(path, L"\\/");
+  if (separator < 0) return file;
+  FileSystem::CreateDirectoryTree(path.substr(0, static_cast<size_t>(separator)));
+  return open();
+}
+
+platform::UniqueFileHandle OpenCacheFileOnce(const std::wstring& path, CacheFileAccess access) {
+  if (access == CacheFileAccess::kUpdate) return OpenCreatingFolder(path, GENERIC_READ | GENERIC_WRITE);
+  platform::UniqueFileHandle file =
+      FileSystem::OpenFile(path, GENERIC_READ | DELETE, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  // A file that may be read but not deleted is still worth reading.
+  if (!file && ::GetLastError() == ERROR_ACCESS_DENIED) {
+    file = FileSystem::OpenFile(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  }
+  return file;
+}
+
+}  // namespace
+
+bool IsStorable(const CacheEntry& entry) {
+  return IsCacheableVerdict(entry.verdict) && entry.path.size() < CacheFileRecord::kPathUnits &&
+         entry.signer.size() < CacheFileRecord::kSignerUnits;
+}
+
+platform::UniqueFileHandle OpenCacheFile(const std::wstring& path, CacheFileAccess access) {
+  const ULONGLONG deadline = ::GetTickCount64() + kShareRetryMilliseconds;
+  DWORD pause = 1;
+  for (;;) {
+    platform::UniqueFileHandle file = OpenCacheFileOnce(path, access);
+    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || ::GetTickCount64() >= deadline) return file;
+    // Another process's whole cycle takes a few milliseconds: poll often at
+    // first, then back off a little.
+    ::Sleep(pause);
+    pause = std::min<DWORD>(pause * 2, 16);
+  }
+}
+
+CacheFileContent ReadCacheFileFrom(HANDLE file, std::vector<CacheEntry>& entries) {
+  entries.clear();
+  LARGE_INTEGER length{};
+  if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !::GetFileSizeEx(file, &length)) {
+    return CacheFileContent::kUnreadable;
+  }
+  if (length.QuadPart == 0) return CacheFileContent::kEmpty;
+  if (length.QuadPart < 0 || length.QuadPart >= cache_constants::kReadLimit) return CacheFileContent::kTooLarge;
+
+  // Not cleared first: the read overwrites it, and a short read is not used.
+  const auto size = static_cast<uint32_t>(length.QuadPart);
+  const auto frame = std::make_unique_for_overwrite<uint8_t[]>(size);
+  DWORD read = 0;
+  // A short read is not the file's fault: it stays as it is, not corrupt.
+  if (!::ReadFile(file, frame.get(), size, &read, nullptr) || read != size) return CacheFileContent::kUnreadable;
+  return DecodeFrame(frame.get(), size, entries) ? CacheFileContent::kRecords : CacheFileContent::kCorrupt;
+}
+
+bool WriteCacheFileTo(HANDLE file, const std::vector<CacheEntry>& entries) {
+  const ByteArray frame = EncodeFrame(entries);
+  if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
   DWORD written = 0;
-  const BOOL wrote = ::WriteFile(file.Get(), frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr);
+  if (!frame.empty() &&
+      (!::WriteFile(file, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr) || written != frame.size())) {
+    return false;
+  }
   // Cuts an older, longer file to the new length.
-  ::SetEndOfFile(file.Get());
-  return wrote && written == frame.size();
+  return ::SetEndOfFile(file) != FALSE;
+}
+
+bool DeleteCacheFileOnClose(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
+bool ReadCacheFile(const std::wstring& path, std::vector<CacheEntry>& entries, bool& corrupt) {
+  entries.clear();
+  corrupt = false;
+  platform::UniqueFileHandle file = FileSystem::OpenFile(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  if (!file) return false;
+  const CacheFileContent content = ReadCacheFileFrom(file.Get(), entries);
+  corrupt = content == CacheFileContent::kCorrupt;
+  return content == CacheFileContent::kRecords;
+}
+
+bool WriteCacheFile(const std::wstring& path, const std::vector<CacheEntry>& entries) {
+  if (std::none_of(entries.begin(), entries.end(), IsStorable)) return false;
+  platform::UniqueFileHandle file = OpenCreatingFolder(path, GENERIC_WRITE);
+  return file && WriteCacheFileTo(file.Get(), entries);
 }

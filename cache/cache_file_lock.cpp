@@ -1,8 +1,28 @@
 #include "cache/cache_file_lock.h"
 
+#include <atomic>
+
 #include "cache/cache_constants.h"
 #include "locations/path_text.h"
 #include "platform/ascii_fold.h"
+
+namespace {
+
+// Milliseconds spent waiting so far, and whether a wait has run out. Shared
+// by every cache of the process; atomics because the verifier's destruction
+// at exit runs without its lock.
+std::atomic<ULONGLONG> waitedMilliseconds{0};
+std::atomic<bool> waitRanOut{false};
+
+DWORD RemainingWait() {
+  if (waitRanOut) return 0;
+  const ULONGLONG waited = waitedMilliseconds;
+  return waited >= CacheFileLock::kWaitBudgetMilliseconds
+             ? 0
+             : static_cast<DWORD>(CacheFileLock::kWaitBudgetMilliseconds - waited);
+}
+
+}  // namespace
 
 std::wstring CacheMutexName(const std::wstring& filePath) {
   const std::ptrdiff_t separator = PathText::FindLastOf(filePath, L"\\/");
@@ -14,5 +34,17 @@ std::wstring CacheMutexName(const std::wstring& filePath) {
 }
 
 CacheFileLock::CacheFileLock(const std::wstring& filePath) {
-  if (mutex_.Create(CacheMutexName(filePath))) lock_.Acquire(kWaitMilliseconds);
+  if (!mutex_.Create(CacheMutexName(filePath))) return;
+  // With the budget spent this only tries: a free mutex is still taken.
+  const DWORD allowed = RemainingWait();
+  const ULONGLONG start = ::GetTickCount64();
+  const bool acquired = lock_.Acquire(allowed);
+  if (allowed == 0) return;
+  waitedMilliseconds += ::GetTickCount64() - start;
+  if (!acquired) waitRanOut = true;
+}
+
+void CacheFileLock::ResetWaitBudgetForTesting() {
+  waitedMilliseconds = 0;
+  waitRanOut = false;
 }

@@ -13,16 +13,21 @@ std::wstring CacheMutexName(const std::wstring& filePath);
 
 class CacheFileLock {
  public:
-  // Any account may open the mutex, so a hung or hostile holder must not
-  // freeze every launcher: after this long the file work goes on unlocked,
-  // exactly as when the mutex cannot be had at all.
-  static constexpr DWORD kWaitMilliseconds = 3000;
+  // Any account may create or hold the mutex, so a hung or hostile holder
+  // must not delay every launch: a process waits this long in all over its
+  // life, and after one wait that ran out it never waits again. Without the
+  // lock the cache file itself, held open without sharing, keeps the
+  // processes apart.
+  static constexpr DWORD kWaitBudgetMilliseconds = 3000;
 
   explicit CacheFileLock(const std::wstring& filePath);
   CacheFileLock(const CacheFileLock&) = delete;
   CacheFileLock& operator=(const CacheFileLock&) = delete;
 
   bool Held() const { return lock_.Owns(); }
+
+  // Gives the process its whole waiting time back.
+  static void ResetWaitBudgetForTesting();
 
  private:
   NamedMutex mutex_;

@@ -25,14 +25,18 @@ void PutText(uint8_t* field, const std::wstring& text, size_t maxUnits) {
 }
 
 // The text up to its first zero; the field's last unit always counts as zero,
-// whatever a foreign writer left there. The units are copied straight into
-// the string, whose storage is the only allocation.
+// whatever a foreign writer left there. On Windows the units are copied
+// straight into the string, whose storage is the only allocation; where
+// wchar_t is wider (the native fuzz build) they are widened one by one.
 void GetText(const uint8_t* field, size_t fieldUnits, std::wstring& text) {
-  static_assert(sizeof(wchar_t) == 2, "UTF-16 code units are copied as they are stored");
   size_t units = 0;
   while (units + 1 < fieldUnits && (field[2 * units] | field[2 * units + 1]) != 0) ++units;
   text.assign(units, L'\0');
-  if (units != 0) std::memcpy(text.data(), field, 2 * units);
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (units != 0) std::memcpy(text.data(), field, 2 * units);
+  } else {
+    for (size_t i = 0; i < units; ++i) text[i] = static_cast<wchar_t>(GetLe(field + 2 * i, 2));
+  }
 }
 
 // How much of a text the writer keeps: the whole text when it fits with its
@@ -41,13 +45,17 @@ size_t KeptUnits(const std::wstring& text, size_t fitsWhole, size_t cutTo) {
   return text.size() <= fitsWhole ? text.size() : cutTo;
 }
 
+// A digest too long for its field is no MD5 text: a cut copy would only ever
+// be compared wrongly, so none is kept.
+size_t KeptDigestUnits(const std::wstring& digest) { return digest.size() < kDigestUnits ? digest.size() : 0; }
+
 }  // namespace
 
 void Encode(const CacheEntry& entry, uint8_t* record) {
   PutLe(record + kMagicOffset, cache_constants::kRecordMagic, 4);
   PutText(record + kPathOffset, entry.path, KeptUnits(entry.path, kPathUnits - 1, kPathUnits - 2));
   PutText(record + kSignerOffset, entry.signer, KeptUnits(entry.signer, kSignerUnits - 1, kSignerUnits - 2));
-  PutText(record + kDigestOffset, entry.digest, KeptUnits(entry.digest, kDigestUnits - 1, kDigestUnits - 1));
+  PutText(record + kDigestOffset, entry.digest, KeptDigestUnits(entry.digest));
   PutLe(record + kSizeOffset, entry.size, 8);
   PutLe(record + kLastWriteTimeOffset, entry.lastWriteTime, 8);
   PutLe(record + kCreationTimeOffset, entry.creationTime, 8);

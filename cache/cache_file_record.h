@@ -29,8 +29,9 @@ static_assert(kDigestOffset + 2 * kDigestUnits == kSizeOffset);
 static_assert(kVerdictOffset + 4 == kSize);
 
 // Writes `entry` into the 1000 bytes at `record` (which must be zeroed).
-// Texts too long for their field are cut: a path to 318 characters, a signer
-// to 126, a digest to 35.
+// A path or signer too long for its field is cut (a path to 318 characters,
+// a signer to 126), which is why the file writer never hands such an entry
+// over; a digest too long for its field is left empty.
 void Encode(const CacheEntry& entry, uint8_t* record);
 
 // True when the 1000 bytes at `record` start with the record magic.

@@ -30,14 +30,12 @@ std::unordered_map<std::wstring, size_t> IndexFirstEntries(const std::vector<Cac
   return index;
 }
 
-// Reads the file into `entries`; a corrupt one is deleted so that the next
-// write starts it afresh. False only when the file exists but could not be
-// read (e.g. another process has it open).
-bool ReadOrDiscard(const std::wstring& filePath, std::vector<CacheEntry>& entries) {
-  bool corrupt = false;
-  if (ReadCacheFile(filePath, entries, corrupt)) return true;
-  if (corrupt) ::DeleteFileW(filePath.c_str());
-  return corrupt || !FileSystem::Exists(filePath);
+// True when writing `after` where `before` was changes what the file holds:
+// an entry that is stored neither before nor after (a verdict the cache never
+// answers, a path too long for the file) changes nothing.
+bool ChangesStoredData(const CacheEntry& before, const CacheEntry& after) {
+  if (!IsStorable(before) && !IsStorable(after)) return false;
+  return !before.SameStoredData(after);
 }
 
 }  // namespace
@@ -159,7 +157,13 @@ void VerificationCache::AdoptEntries(std::vector<CacheEntry> entries) {
 void VerificationCache::Load() {
   CacheFileLock lock(filePath_);
   std::vector<CacheEntry> fileEntries;
-  ReadOrDiscard(filePath_, fileEntries);
+  // Held without sharing while it is read, whether or not the lock was had:
+  // a writer that works without the lock cannot change it meanwhile.
+  platform::UniqueFileHandle file = OpenCacheFile(filePath_, CacheFileAccess::kRead);
+  if (file && ReadCacheFileFrom(file.Get(), fileEntries) == CacheFileContent::kCorrupt) {
+    // Deleted as the handle closes, so no file written after it is lost.
+    DeleteCacheFileOnClose(file.Get());
+  }
   AdoptEntries(std::move(fileEntries));
 }
 
@@ -169,25 +173,33 @@ bool VerificationCache::WriteBack(std::vector<CacheEntry>& merged) {
   for (const CacheEntry& entry : entries_) anyDirty = anyDirty || entry.dirty;
   if (!anyDirty) return false;
 
+  // The file stays open without sharing from the read to the end of the
+  // write: another process, with or without the lock, cannot merge from the
+  // same old content and then overwrite this one's records (or the reverse).
   CacheFileLock lock(filePath_);
+  platform::UniqueFileHandle file = OpenCacheFile(filePath_, CacheFileAccess::kUpdate);
+  if (!file) return false;
   std::vector<CacheEntry> fileEntries;
-  // Without the lock, a file that is there but cannot be read is most likely
-  // open in the process that holds the lock: writing now would replace its
-  // records with ours alone. The entries stay changed for a later try.
-  if (!ReadOrDiscard(filePath_, fileEntries) && !lock.Held()) return false;
+  const CacheFileContent content = ReadCacheFileFrom(file.Get(), fileEntries);
+  // A file that is there but could not be read holds records of other
+  // processes: it is never replaced, and the entries stay changed for the
+  // next write-back.
+  if (content == CacheFileContent::kUnreadable) return false;
   std::unordered_map<std::wstring, size_t> fileIndex = IndexFirstEntries(fileEntries);
 
-  bool changed = false;
+  // A damaged or oversized file is replaced even when nothing of ours is new.
+  bool changed = content == CacheFileContent::kCorrupt || content == CacheFileContent::kTooLarge;
   for (const CacheEntry& entry : entries_) {
     if (!entry.dirty) continue;
     const auto [slot, added] = fileIndex.try_emplace(platform::FoldAscii(entry.path), fileEntries.size());
     if (added) fileEntries.emplace_back();
     CacheEntry& target = fileEntries[slot->second];
-    changed = changed || !target.SameStoredData(entry);
+    changed = changed || ChangesStoredData(target, entry);
     target = entry;
   }
-  if (!changed || fileEntries.empty()) return false;
-  if (!WriteCacheFile(filePath_, fileEntries)) return false;
+  // With no storable entry left (a verdict downgraded), the file is cut to
+  // no records rather than left holding the old verdict.
+  if (!changed || !WriteCacheFileTo(file.Get(), fileEntries)) return false;
 
   for (CacheEntry& entry : fileEntries) entry.dirty = false;
   merged = std::move(fileEntries);

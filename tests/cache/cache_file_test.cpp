@@ -133,26 +133,31 @@ TEST_F(CacheFileTest, TextsEndAtAZeroUnitOrTheFieldsLastUnit) {
   EXPECT_TRUE(entries_[1].digest.empty());
 }
 
-// Texts longer than their fields are cut where every reader expects them.
-TEST_F(CacheFileTest, LongTextsAreCutAtTheFieldLimits) {
+// A path or signer that does not fit its field is not stored at all (cut, it
+// would never match or would name another signer); a digest that does not
+// fit is stored empty.
+TEST_F(CacheFileTest, TextsThatDoNotFitTheirFieldsAreNotStoredCut) {
   const std::wstring file = temp_.Path(L"cache.dat");
   auto roundTrip = [&](CacheEntry entry) {
-    EXPECT_TRUE(WriteCacheFile(file, {entry}));
+    EXPECT_TRUE(WriteCacheFile(file, {Entry(L"C:\\other.dll"), entry}));
     EXPECT_TRUE(ReadCacheFile(file, entries_, corrupt_));
-    return entries_.at(0);
+    return entries_;
   };
   CacheEntry entry = Entry(std::wstring(319, L'p'));
-  EXPECT_EQ(roundTrip(entry).path.size(), 319u);
+  EXPECT_EQ(roundTrip(entry).at(1).path.size(), 319u);
   entry.path.assign(320, L'p');
-  EXPECT_EQ(roundTrip(entry).path.size(), 318u);
+  EXPECT_EQ(roundTrip(entry).size(), 1u);
+  entry.path.assign(319, L'p');
   entry.signer.assign(127, L's');
-  EXPECT_EQ(roundTrip(entry).signer.size(), 127u);
+  EXPECT_EQ(roundTrip(entry).at(1).signer.size(), 127u);
   entry.signer.assign(128, L's');
-  EXPECT_EQ(roundTrip(entry).signer.size(), 126u);
+  EXPECT_EQ(roundTrip(entry).size(), 1u);
+  entry.signer.assign(127, L's');
   entry.digest.assign(35, L'd');
-  EXPECT_EQ(roundTrip(entry).digest.size(), 35u);
+  EXPECT_EQ(roundTrip(entry).at(1).digest.size(), 35u);
   entry.digest.assign(36, L'd');
-  EXPECT_EQ(roundTrip(entry).digest.size(), 35u);
+  EXPECT_EQ(roundTrip(entry).at(1).digest, L"");
+  EXPECT_FALSE(WriteCacheFile(file, {Entry(std::wstring(320, L'p'))}));
 }
 
 // Verdicts that are not answered from the cache never reach the file, and a

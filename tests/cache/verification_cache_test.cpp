@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
 #include "cache/cache_file.h"
 #include "cache/cache_file_lock.h"
 #include "cache/gost_cipher.h"
@@ -15,6 +19,9 @@ constexpr SignatureVerdict kMiss = SignatureVerdict::Unavailable;
 
 class VerificationCacheTest : public ::testing::Test {
  protected:
+  // Every test starts with the process's whole time for waiting on the lock.
+  void SetUp() override { CacheFileLock::ResetWaitBudgetForTesting(); }
+
   // A file name of its own per test: the cross-process lock is named after it.
   std::wstring CacheFile() const {
     return temp_.Path(L"cache-" + std::to_wstring(::GetCurrentProcessId()) + L".dat");
@@ -33,6 +40,13 @@ class VerificationCacheTest : public ::testing::Test {
     cache.SetFile(file);
     std::wstring signer;
     cache.Lookup(L"C:\\nothing.dll", signer);
+  }
+
+  // Another launcher run that leaves a Valid verdict for `path` in `file`.
+  static void StoreValid(const std::wstring& file, const std::wstring& path) {
+    VerificationCache other;
+    Open(other, file);
+    other.Record(SignatureVerdict::Valid, path, L"S");
   }
 
   TempFolder temp_;
@@ -301,6 +315,23 @@ TEST_F(VerificationCacheTest, UnlockedWriteBackLeavesAnUnreadableFileAlone) {
   EXPECT_EQ(FileEntries(file).size(), 2u);
 }
 
+// Another process (a writer without the lock, a scanner) that has the file
+// open for a moment must not make the first lookup miss everything.
+TEST_F(VerificationCacheTest, ReadWaitsForAFileHeldForAMoment) {
+  const std::wstring file = CacheFile();
+  const std::wstring dll = temp_.WriteFile(L"a.dll", "x");
+  StoreValid(file, dll);
+  const std::wstring ready = temp_.Path(L"ready");
+  auto holder = StartProcess(SiblingProgram(L"cache_peer.exe"),
+                             L"hold-file " + Quoted(file) + L" " + Quoted(ready) + L" 600");
+  ASSERT_TRUE(WaitForFile(ready, 20000));
+  VerificationCache cache;
+  cache.SetFile(file);
+  std::wstring signer;
+  EXPECT_EQ(cache.Lookup(dll, signer), SignatureVerdict::Valid);
+  EXPECT_EQ(WaitForExit(holder, 20000), 0u);
+}
+
 // A previous owner that died holding the lock leaves it abandoned, which
 // counts as acquired at once.
 TEST_F(VerificationCacheTest, AbandonedLockCountsAsAcquired) {
@@ -339,5 +370,134 @@ TEST_F(VerificationCacheTest, ConcurrentProcessesMergeIntoOneFile) {
   for (const auto& entry : stored) shared += entry.path == L"C:\\Shared\\Same.dll" ? 1 : 0;
   EXPECT_EQ(shared, 1);
 }
+
+// A process waits for a held lock once; later cycles go straight to the
+// file, which is then kept apart from other writers by holding it open.
+TEST_F(VerificationCacheTest, WaitForAHeldLockIsBoundedPerProcess) {
+  const std::wstring file = CacheFile();
+  const std::wstring ready = temp_.Path(L"ready");
+  auto holder = StartProcess(SiblingProgram(L"cache_peer.exe"),
+                             L"hold-mutex " + Quoted(file) + L" " + Quoted(ready) + L" 60000");
+  ASSERT_TRUE(WaitForFile(ready, 20000));
+
+  const ULONGLONG start = ::GetTickCount64();
+  for (const wchar_t* path : {L"C:\\one.dll", L"C:\\two.dll"}) {
+    VerificationCache cache;
+    Open(cache, file);
+    cache.Record(SignatureVerdict::Valid, path, L"S");
+    cache.Flush();
+  }
+  const ULONGLONG took = ::GetTickCount64() - start;
+  ::TerminateProcess(holder.Get(), 0);
+  WaitForExit(holder, 5000);
+
+  EXPECT_EQ(FileEntries(file).size(), 2u);
+  // Four lock attempts: one wait of three seconds, then none.
+  EXPECT_LT(took, 5000u) << "waited " << took << " ms";
+}
+
+// A record that the file cannot hold whole is not written: stored cut it
+// would never match, and every run would add it again.
+TEST_F(VerificationCacheTest, LongPathIsNotAddedOnEveryRun) {
+  const std::wstring file = CacheFile();
+  const std::wstring longPath = L"C:\\" + std::wstring(330, L'x') + L".dll";
+  for (int run = 0; run < 3; ++run) {
+    VerificationCache cache;
+    Open(cache, file);
+    cache.Record(SignatureVerdict::Valid, L"C:\\short.dll", L"S");
+    cache.Record(SignatureVerdict::Valid, longPath, L"S");
+    cache.Flush();
+  }
+  const auto stored = FileEntries(file);
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].path, L"C:\\short.dll");
+  EXPECT_EQ(ReadWholeFile(file).size(), 1012u);
+}
+
+// Forgetting a file and recording a verdict the cache never answers must
+// take the old good verdict out of the file, even when it was the only one.
+TEST_F(VerificationCacheTest, DowngradedOnlyRecordLeavesTheFile) {
+  const std::wstring file = CacheFile();
+  const std::wstring dll = temp_.WriteFile(L"a.dll", "x");
+  StoreValid(file, dll);
+  ASSERT_EQ(FileEntries(file).size(), 1u);
+
+  VerificationCache cache;
+  Open(cache, file);
+  cache.Forget(dll);
+  cache.Record(SignatureVerdict::Distrusted, dll, L"S");
+  cache.Flush();
+  EXPECT_FALSE(cache.EntriesForTesting()[0].dirty);
+
+  VerificationCache fresh;
+  fresh.SetFile(file);
+  std::wstring signer;
+  EXPECT_EQ(fresh.Lookup(dll, signer), kMiss);
+}
+
+// Sixteen launchers at once record distinct paths into one file: normally,
+// with the lock's name taken by an event, and with the lock held by another
+// process throughout. Each case must keep every record, once, and no process
+// may wait much longer than its budget.
+class CacheStressTest : public VerificationCacheTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CacheStressTest, SixteenProcessesLoseNothing) {
+  const std::string mode = GetParam();
+  const std::wstring file = CacheFile();
+  platform::UniqueKernelHandle squatter;
+  platform::UniqueKernelHandle holder;
+  if (mode == "squatted") {
+    squatter.Reset(::CreateEventW(nullptr, TRUE, FALSE, CacheMutexName(file).c_str()));
+    ASSERT_TRUE(squatter);
+  } else if (mode == "held") {
+    const std::wstring ready = temp_.Path(L"ready");
+    holder = StartProcess(SiblingProgram(L"cache_peer.exe"),
+                          L"hold-mutex " + Quoted(file) + L" " + Quoted(ready) + L" 60000");
+    ASSERT_TRUE(WaitForFile(ready, 20000));
+  }
+
+  const std::wstring eventName = L"varo-stress-" + std::to_wstring(::GetCurrentProcessId());
+  platform::UniqueKernelHandle start(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+  ASSERT_TRUE(start);
+  constexpr int kProcesses = 16, kEach = 4;
+  std::vector<platform::UniqueKernelHandle> peers;
+  for (int p = 0; p < kProcesses; ++p) {
+    const std::wstring id = std::to_wstring(p);
+    peers.push_back(StartProcess(SiblingProgram(L"cache_peer.exe"),
+                                 L"record " + Quoted(file) + L" " + Quoted(L"C:\\s" + id + L"\\f") + L" " +
+                                     std::to_wstring(kEach) + L" " + Quoted(L"C:\\Shared\\Same.dll") + L" " +
+                                     eventName + L" " + Quoted(temp_.Path(L"took-" + id))));
+    ASSERT_TRUE(peers.back());
+  }
+  ::SetEvent(start.Get());
+  for (auto& peer : peers) EXPECT_EQ(WaitForExit(peer, 60000), 0u);
+  if (holder) ::TerminateProcess(holder.Get(), 0);
+
+  unsigned long longest = 0;
+  for (int p = 0; p < kProcesses; ++p) {
+    const ByteArray report = ReadWholeFile(temp_.Path(L"took-" + std::to_wstring(p)));
+    const std::string took(report.begin(), report.end());
+    ASSERT_FALSE(took.empty()) << "peer " << p << " sent no report";
+    longest = std::max(longest, std::stoul(took));
+  }
+  const auto stored = FileEntries(file);
+  std::set<std::wstring> paths;
+  for (const auto& entry : stored) paths.insert(entry.path);
+  std::printf("[ stress   ] %s: %d records expected, %zu found, %zu distinct, longest wait %lu ms\n", mode.c_str(),
+              kProcesses * kEach + 1, stored.size(), paths.size(), longest);
+  EXPECT_EQ(stored.size(), static_cast<size_t>(kProcesses * kEach + 1));
+  EXPECT_EQ(paths.size(), stored.size()) << "a path was stored twice";
+  for (int p = 0; p < kProcesses; ++p) {
+    for (int i = 0; i < kEach; ++i) {
+      const std::wstring path = L"C:\\s" + std::to_wstring(p) + L"\\f" + std::to_wstring(i);
+      EXPECT_EQ(paths.count(path), 1u) << "lost record of peer " << p;
+    }
+  }
+  EXPECT_LT(longest, 4500u);
+  if (holder) WaitForExit(holder, 5000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lock, CacheStressTest, ::testing::Values("free", "squatted", "held"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tests/support/reference_gost.h"
 
+#include <cstddef>
+
 namespace {
 
 constexpr uint8_t kS[8][16] = {
