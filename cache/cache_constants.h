@@ -12,10 +12,6 @@ namespace cache_constants {
 inline constexpr char kKeyText[] = "Varo.SignerCache/GOST-28147:2026";
 static_assert(sizeof(kKeyText) - 1 == 32);
 
-// The cache file's name inside the product folder.
-inline constexpr wchar_t kFileName[] = L"SignCache.dat";
-static_assert(sizeof(kFileName) / sizeof(wchar_t) - 1 == 13);
-
 inline constexpr uint32_t kRecordMagic = 0x23AB45DB;
 
 // The cache cipher's 4-bit S-boxes K1..K8: K1 substitutes bits 0-3 of the

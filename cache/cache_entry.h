@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "signer/signature_verdict.h"
+#include "platform/signature_verdict.h"
 
 struct CacheEntry {
   std::wstring path;    // as the caller spelled it; matched ignoring ASCII case

@@ -4,6 +4,7 @@
 
 #include "cache/cache_constants.h"
 #include "locations/path_text.h"
+#include "platform/ascii_fold.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ std::wstring CacheMutexName(const std::wstring& filePath) {
   if (separator >= 0 && static_cast<size_t>(separator) + 1 < filePath.size()) {
     name = filePath.substr(static_cast<size_t>(separator) + 1);
   }
-  return cache_constants::kMutexNamePrefix + PathText::FoldAscii(name);
+  return cache_constants::kMutexNamePrefix + platform::FoldAscii(name);
 }
 
 CacheFileLock::CacheFileLock(const std::wstring& filePath) {

@@ -7,7 +7,7 @@
 #include "cache/file_stamp.h"
 #include "hash/file_md5.h"
 #include "locations/file_system.h"
-#include "locations/path_text.h"
+#include "platform/ascii_fold.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ std::wstring DigestOrEmpty(const std::wstring& path) {
 std::unordered_map<std::wstring, size_t> IndexFirstEntries(const std::vector<CacheEntry>& entries) {
   std::unordered_map<std::wstring, size_t> index;
   index.reserve(entries.size());
-  for (size_t i = 0; i < entries.size(); ++i) index.try_emplace(PathText::FoldAscii(entries[i].path), i);
+  for (size_t i = 0; i < entries.size(); ++i) index.try_emplace(platform::FoldAscii(entries[i].path), i);
   return index;
 }
 
@@ -46,7 +46,7 @@ VerificationCache::~VerificationCache() {
 }
 
 CacheEntry* VerificationCache::FindFirst(const std::wstring& path) {
-  const auto found = firstEntry_.find(PathText::FoldAscii(path));
+  const auto found = firstEntry_.find(platform::FoldAscii(path));
   return found == firstEntry_.end() ? nullptr : &entries_[found->second];
 }
 
@@ -77,7 +77,7 @@ SignatureVerdict VerificationCache::LookupStamped(const std::wstring& path, cons
   if (!StampMatches(*entry, stamp)) return SignatureVerdict::Unavailable;
   if (checkDigest_) {
     if (entry->digest.empty()) return SignatureVerdict::Unavailable;
-    if (PathText::FoldAscii(entry->digest) != PathText::FoldAscii(DigestOrEmpty(path))) {
+    if (platform::FoldAscii(entry->digest) != platform::FoldAscii(DigestOrEmpty(path))) {
       return SignatureVerdict::Unavailable;
     }
   }
@@ -98,7 +98,7 @@ void VerificationCache::Record(SignatureVerdict verdict, const std::wstring& pat
   if (path.empty()) return;
   CacheEntry* entry = FindFirst(path);
   if (entry == nullptr) {
-    firstEntry_.emplace(PathText::FoldAscii(path), entries_.size());
+    firstEntry_.emplace(platform::FoldAscii(path), entries_.size());
     entry = &entries_.emplace_back();
   }
   const CacheEntry old = *entry;
@@ -191,7 +191,7 @@ bool VerificationCache::WriteBack(std::vector<CacheEntry>& merged) {
   bool changed = content == CacheFileContent::kCorrupt || content == CacheFileContent::kTooLarge;
   for (const CacheEntry& entry : entries_) {
     if (!entry.dirty) continue;
-    const auto [slot, added] = fileIndex.try_emplace(PathText::FoldAscii(entry.path), fileEntries.size());
+    const auto [slot, added] = fileIndex.try_emplace(platform::FoldAscii(entry.path), fileEntries.size());
     if (added) fileEntries.emplace_back();
     CacheEntry& target = fileEntries[slot->second];
     changed = changed || ChangesStoredData(target, entry);

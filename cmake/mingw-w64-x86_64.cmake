@@ -8,14 +8,7 @@ set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${triple}-windres)
 set(CMAKE_OBJDUMP ${triple}-objdump)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-if(DEFINED ENV{OPENSSL_ROOT_DIR})
-  list(APPEND CMAKE_FIND_ROOT_PATH $ENV{OPENSSL_ROOT_DIR})
-endif()
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-sysroot.cmake)
 
 # The executables must run with nothing beside them: no libgcc, libstdc++ or
 # winpthread DLLs.

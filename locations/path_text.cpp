@@ -87,14 +87,6 @@ bool LongPathForm(const std::wstring& path, std::wstring& longPath) {
   return false;
 }
 
-wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-std::wstring FoldAscii(const std::wstring& text) {
-  std::wstring folded(text);
-  for (wchar_t& c : folded) c = FoldAscii(c);
-  return folded;
-}
-
 std::wstring ToLower(const std::wstring& text) {
   std::wstring lower(text);
   for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(c));

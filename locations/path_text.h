@@ -36,11 +36,6 @@ bool DirectoryOf(const std::wstring& path, std::wstring& directory);
 // paths (UNC, relative) are copied unchanged and the result is false.
 bool LongPathForm(const std::wstring& path, std::wstring& longPath);
 
-// The letters A to Z as a to z; every other code unit unchanged. Paths and
-// digests that differ only so are the same to the verification cache.
-wchar_t FoldAscii(wchar_t c);
-std::wstring FoldAscii(const std::wstring& text);
-
 // Each code unit through towlower of the C locale.
 std::wstring ToLower(const std::wstring& text);
 

@@ -11,6 +11,9 @@ inline constexpr wchar_t kConfigFile[] = L"config.ini";
 inline constexpr wchar_t kPendingUpgradeFile[] = L"temp.ini";
 inline constexpr wchar_t kUpgradeSection[] = L"Upgrade";
 inline constexpr wchar_t kVersionKey[] = L"Version";
+// The signer's verification cache, inside the product folder.
+inline constexpr wchar_t kCacheFileName[] = L"SignCache.dat";
+static_assert(sizeof(kCacheFileName) / sizeof(wchar_t) - 1 == 13);
 // A version is read with room for this many code units.
 inline constexpr unsigned long kVersionUnits = 260;
 

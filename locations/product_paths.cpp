@@ -7,7 +7,6 @@
 
 #include <shlobj.h>
 
-#include "cache/cache_constants.h"
 #include "locations/file_system.h"
 #include "locations/interactive_user_impersonation.h"
 #include "locations/path_text.h"
@@ -185,7 +184,7 @@ std::wstring SignerCacheLocation() {
   if (!ShellAppData(linked, kCacheShellPathBuffer, appData) || appData.empty()) return {};
   const std::wstring productFolder = PathText::Join(appData, kProductFolder);
   if (!FileSystem::IsDirectory(productFolder)) return {};
-  return productFolder + L"\\" + cache_constants::kFileName;
+  return productFolder + L"\\" + product_layout::kCacheFileName;
 }
 
 }  // namespace ProductPaths

@@ -1,6 +1,6 @@
 #include "platform/system_library_cache.h"
 
-#include "locations/path_text.h"
+#include "platform/ascii_fold.h"
 #include "platform/system_library.h"
 
 namespace {
@@ -8,7 +8,7 @@ namespace {
 bool SameLibraryName(const std::wstring& a, const std::wstring& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && PathText::FoldAscii(a[i]) != PathText::FoldAscii(b[i])) return false;
+    if (a[i] != b[i] && platform::FoldAscii(a[i]) != platform::FoldAscii(b[i])) return false;
   }
   return true;
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/win.h"
-#include "signer/signature_verdict.h"
+#include "platform/signature_verdict.h"
 #include "signer/trust_functions.h"
 
 // UTF-16 units of the signer name buffers that callers pass, terminator

@@ -11,7 +11,7 @@
 #include "cache/verification_cache.h"
 #include "platform/critical_section.h"
 #include "platform/win.h"
-#include "signer/signature_verdict.h"
+#include "platform/signature_verdict.h"
 #include "signer/trust_decision.h"
 
 class SignatureChecker;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "signer/signature_verdict.h"
+#include "platform/signature_verdict.h"
 
 enum class TrustRule {
   AllowedPublisher,  // a good signature of a publisher in the allowed list

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "cache/cache_constants.h"
 #include "cache/cache_file.h"
+#include "locations/product_layout.h"
 #include "platform/unique_handle.h"
 #include "tests/e2e/launcher_fixture.h"
 
@@ -94,7 +94,7 @@ TEST_F(LauncherSecurityTest, OnlyGenuineRunTimeLibrariesArePreloaded) {
 TEST_F(LauncherSecurityTest, DamagedCacheRecordDoesNotRefuseAnAllowedModule) {
   const std::wstring launcher = InstallProduct(kPicViewer);
   EXPECT_EQ(Launch(launcher), 3u);
-  const std::wstring cacheFile = ProductFolder() + cache_constants::kFileName;
+  const std::wstring cacheFile = ProductFolder() + product_layout::kCacheFileName;
   std::vector<CacheEntry> entries;
   bool corrupt = false;
   ASSERT_TRUE(ReadCacheFile(cacheFile, entries, corrupt));

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "cache/cache_constants.h"
 #include "cache/cache_file.h"
+#include "locations/product_layout.h"
 #include "tests/e2e/launcher_fixture.h"
 #include "tests/support/trust_standin_settings.h"
 
@@ -25,7 +25,7 @@ TEST_F(LauncherTest, SecondRunTakesVerdictsFromTheCache) {
   SetEnvironment(settings::kFileResult, L"0");
   SetEnvironment(settings::kSigner, L"CN=\"Harbor Varo Mobile Software Co., Ltd.\"");
   EXPECT_EQ(Launch(launcher), 3u);
-  const std::wstring cacheFile = ProductFolder() + cache_constants::kFileName;
+  const std::wstring cacheFile = ProductFolder() + product_layout::kCacheFileName;
   std::vector<CacheEntry> entries;
   bool corrupt = false;
   ASSERT_TRUE(ReadCacheFile(cacheFile, entries, corrupt));

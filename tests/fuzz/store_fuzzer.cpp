@@ -17,7 +17,7 @@
 #include "cache/cache_file_record.h"
 #include "cache/gost_cipher.h"
 #include "cache/verification_cache.h"
-#include "locations/path_text.h"
+#include "platform/ascii_fold.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/in_memory_windows.h"
 
@@ -86,7 +86,7 @@ void CheckFileMatches(const Model& model) {
     FUZZ_CHECK(CacheFileRecord::HasMagic(&plain[at]));
     CacheEntry entry;
     CacheFileRecord::Decode(&plain[at], entry);
-    const auto expected = model.find(PathText::FoldAscii(entry.path));
+    const auto expected = model.find(platform::FoldAscii(entry.path));
     FUZZ_CHECK(expected != model.end());
     FUZZ_CHECK(expected->second.SameStoredData(entry));
   }
@@ -116,14 +116,14 @@ void Flush(VerificationCache& cache, Model& model, bool settled = false) {
     FUZZ_CHECK(existed || before.empty());
     for (const CacheEntry& entry : cache.EntriesForTesting()) {
       if (!settled || !entry.dirty) continue;
-      const auto stored = model.find(PathText::FoldAscii(entry.path));
+      const auto stored = model.find(platform::FoldAscii(entry.path));
       FUZZ_CHECK(IsStorable(entry) ? stored != model.end() && stored->second.SameStoredData(entry)
                                    : stored == model.end());
     }
     return;
   }
   for (CacheEntry entry : dirty) {
-    const std::wstring key = PathText::FoldAscii(entry.path);
+    const std::wstring key = platform::FoldAscii(entry.path);
     if (!IsStorable(entry)) {
       model.erase(key);
       continue;

@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "cache/cache_constants.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
+#include "locations/product_layout.h"
 #include "platform/win.h"
 #include "tests/support/app_data_redirection.h"
 #include "tests/support/install_path_value.h"
@@ -185,7 +185,7 @@ TEST_F(ProductPathsTest, SignerCacheLocationNeedsTheProductFolder) {
   ASSERT_TRUE(FileSystem::CreateDirectoryTree(root_ + L"\\VaroPic"));
   const std::wstring location = ProductPaths::SignerCacheLocation();
   EXPECT_EQ(PathText::ToLower(location),
-            PathText::ToLower(root_ + L"\\VaroPic\\" + cache_constants::kFileName));
+            PathText::ToLower(root_ + L"\\VaroPic\\" + product_layout::kCacheFileName));
 }
 
 // The launcher's folder is where its executable is, with one backslash.

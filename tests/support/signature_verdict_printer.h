@@ -4,7 +4,7 @@
 #include <iterator>
 #include <ostream>
 
-#include "signer/signature_verdict.h"
+#include "platform/signature_verdict.h"
 
 inline void PrintTo(SignatureVerdict verdict, std::ostream* out) {
   static constexpr const char* kNames[] = {"Unavailable", "NotSigned", "Valid", "Expired",
