@@ -10,6 +10,7 @@
 #include "launcher/signcheck/json_writer.h"
 #include "launcher/signcheck/text_table.h"
 #include "launcher/signcheck/verdict_text.h"
+#include "platform/ascii_fold.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
 #include "locations/product_paths.h"
@@ -135,8 +136,8 @@ int RunCacheForget(const CommandLine& command, ConsoleWriter& out, ConsoleWriter
   std::wstring target = command.path;
   size_t filePart = 0;
   PathText::FullPath(command.path, target, filePart);
-  const std::wstring foldedTarget = PathText::FoldAscii(target);
-  const std::wstring foldedGiven = PathText::FoldAscii(command.path);
+  const std::wstring foldedTarget = platform::FoldAscii(target);
+  const std::wstring foldedGiven = platform::FoldAscii(command.path);
 
   const CacheFileLock lock(file);
   if (!LockForChange(lock, err)) return exit_status::kFailed;
@@ -152,7 +153,7 @@ int RunCacheForget(const CommandLine& command, ConsoleWriter& out, ConsoleWriter
   std::vector<CacheEntry>& entries = report.entries;
   const size_t before = entries.size();
   std::erase_if(entries, [&](const CacheEntry& entry) {
-    const std::wstring folded = PathText::FoldAscii(entry.path);
+    const std::wstring folded = platform::FoldAscii(entry.path);
     return folded == foldedTarget || folded == foldedGiven;
   });
   const size_t removed = before - entries.size();

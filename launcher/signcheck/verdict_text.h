@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "signer/signature_verdict.h"
+#include "platform/signature_verdict.h"
 
 // The verdict's name; a number no verdict has (a damaged or foreign record)
 // as "Unknown(N)".

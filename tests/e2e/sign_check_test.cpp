@@ -4,7 +4,7 @@
 #include <optional>
 #include <regex>
 
-#include "cache/cache_constants.h"
+#include "locations/product_layout.h"
 #include "locations/file_system.h"
 #include "tests/support/app_data_redirection.h"
 #include "tests/support/child_process.h"
@@ -70,7 +70,7 @@ class SignCheckTest : public ::testing::Test {
 
   std::wstring Artifact(const std::wstring& name) const { return artifacts_ + L"\\" + name; }
   std::wstring SignedLauncher() const { return Artifact(L"signed\\VaroPicViewer.exe"); }
-  std::wstring CacheFile() const { return temp_.Path(L"AppData\\VaroPic\\") + cache_constants::kFileName; }
+  std::wstring CacheFile() const { return temp_.Path(L"AppData\\VaroPic\\") + product_layout::kCacheFileName; }
 
   // A copy of `from` in the temp folder, so that the test may change it.
   std::wstring CopyOf(const std::wstring& from, const std::wstring& name) const {
