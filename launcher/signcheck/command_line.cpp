@@ -1,0 +1,138 @@
+#include "launcher/signcheck/command_line.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsHelp(const std::wstring& argument) {
+  return argument == L"--help" || argument == L"-h" || argument == L"/?" || argument == L"-?";
+}
+
+bool LooksLikeOption(const std::wstring& argument) { return argument.size() > 1 && argument[0] == L'-'; }
+
+// The arguments of one command, consumed front to back.
+class Arguments {
+ public:
+  Arguments(const std::vector<std::wstring>& all, size_t first) : all_(all), next_(first) {}
+
+  bool Empty() const { return next_ == all_.size(); }
+  const std::wstring& Take() { return all_[next_++]; }
+
+ private:
+  const std::vector<std::wstring>& all_;
+  size_t next_;
+};
+
+bool TakeValue(Arguments& rest, const std::wstring& option, std::wstring& value, std::wstring& error) {
+  if (rest.Empty()) {
+    error = option + L" needs a value";
+    return false;
+  }
+  value = rest.Take();
+  if (value.empty()) {
+    error = option + L" needs a non-empty value";
+    return false;
+  }
+  return true;
+}
+
+bool ParseCheck(Arguments rest, CommandLine& parsed, std::wstring& error) {
+  bool optionsEnded = false;
+  while (!rest.Empty()) {
+    const std::wstring& argument = rest.Take();
+    if (!optionsEnded && argument == L"--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && argument == L"--json") {
+      parsed.json = true;
+    } else if (!optionsEnded && argument == L"--launcher") {
+      if (!TakeValue(rest, argument, parsed.launcher, error)) return false;
+    } else if (!optionsEnded && argument == L"--expect") {
+      if (!TakeValue(rest, argument, parsed.expect, error)) return false;
+    } else if (!optionsEnded && LooksLikeOption(argument)) {
+      error = L"unknown option for check: " + argument;
+      return false;
+    } else if (argument.empty()) {
+      error = L"an empty file name";
+      return false;
+    } else {
+      parsed.files.push_back(argument);
+    }
+  }
+  if (parsed.files.empty()) {
+    error = L"check needs at least one file";
+    return false;
+  }
+  return true;
+}
+
+// Collects at most `maxPlain` arguments that are not options; only --json is
+// known, and only where `jsonAllowed`.
+bool ParsePlainArguments(Arguments rest, const std::wstring& command, bool jsonAllowed, size_t maxPlain,
+                         CommandLine& parsed, std::vector<std::wstring>& plain, std::wstring& error) {
+  while (!rest.Empty()) {
+    const std::wstring& argument = rest.Take();
+    if (jsonAllowed && argument == L"--json") {
+      parsed.json = true;
+    } else if (LooksLikeOption(argument)) {
+      error = L"unknown option for " + command + L": " + argument;
+      return false;
+    } else if (plain.size() == maxPlain || argument.empty()) {
+      error = L"unexpected argument for " + command + L": \"" + argument + L"\"";
+      return false;
+    } else {
+      plain.push_back(argument);
+    }
+  }
+  return true;
+}
+
+bool ParseCache(Arguments rest, CommandLine& parsed, std::wstring& error) {
+  if (rest.Empty()) {
+    error = L"cache needs a subcommand: show, check, forget or clear";
+    return false;
+  }
+  const std::wstring subcommand = rest.Take();
+  std::vector<std::wstring> plain;
+  if (subcommand == L"show" || subcommand == L"check") {
+    parsed.command = subcommand == L"show" ? Command::CacheShow : Command::CacheCheck;
+    if (!ParsePlainArguments(rest, L"cache " + subcommand, subcommand == L"show", 1, parsed, plain, error)) return false;
+    if (!plain.empty()) parsed.cacheFile = plain.front();
+    return true;
+  }
+  if (subcommand == L"forget") {
+    parsed.command = Command::CacheForget;
+    if (!ParsePlainArguments(rest, L"cache forget", false, 1, parsed, plain, error)) return false;
+    if (plain.empty()) {
+      error = L"cache forget needs the path of the file to forget";
+      return false;
+    }
+    parsed.path = plain.front();
+    return true;
+  }
+  if (subcommand == L"clear") {
+    parsed.command = Command::CacheClear;
+    return ParsePlainArguments(rest, L"cache clear", false, 0, parsed, plain, error);
+  }
+  error = L"unknown cache subcommand: " + subcommand;
+  return false;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::wstring>& arguments, CommandLine& parsed, std::wstring& error) {
+  parsed = CommandLine{};
+  if (std::any_of(arguments.begin(), arguments.end(), IsHelp)) return true;
+  if (arguments.empty()) {
+    error = L"no command given";
+    return false;
+  }
+  const std::wstring& command = arguments.front();
+  if (command == L"help") return true;
+  if (command == L"check") {
+    parsed.command = Command::Check;
+    return ParseCheck(Arguments(arguments, 1), parsed, error);
+  }
+  if (command == L"cache") return ParseCache(Arguments(arguments, 1), parsed, error);
+  error = L"unknown command: " + command;
+  return false;
+}

@@ -1,0 +1,22 @@
+// The console tool's command line: which command, and its options.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class Command { Help, Check, CacheShow, CacheCheck, CacheForget, CacheClear };
+
+struct CommandLine {
+  Command command = Command::Help;
+  bool json = false;
+  std::wstring launcher;   // check --launcher; empty: the installed launcher
+  std::wstring expect;     // check --expect; empty: any allowed publisher
+  std::wstring cacheFile;  // cache show/check; empty: the launchers' cache file
+  std::wstring path;       // cache forget
+  std::vector<std::wstring> files;  // check
+};
+
+// Parses the arguments after the program name. False with a one-line reason
+// in `error` on a usage error; `parsed` is then unspecified. "--help" (or
+// "-h", "/?") anywhere asks for the help text.
+bool ParseCommandLine(const std::vector<std::wstring>& arguments, CommandLine& parsed, std::wstring& error);

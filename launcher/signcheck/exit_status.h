@@ -1,0 +1,11 @@
+// The console tool's exit statuses, which scripts rely on.
+#pragma once
+
+namespace exit_status {
+
+inline constexpr int kOk = 0;       // every file trusted; the cache file readable; the change made
+inline constexpr int kFailed = 1;   // a file refused; the cache file corrupt or unusable; the change not made
+inline constexpr int kUsage = 2;    // a usage error or a missing file
+inline constexpr int kAbsent = 3;   // no cache file
+
+}  // namespace exit_status

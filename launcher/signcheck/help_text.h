@@ -1,0 +1,53 @@
+// The console tool's --help text.
+#pragma once
+
+inline constexpr wchar_t kHelpText[] =
+    LR"(VaroSignCheck: what the Varo launchers decide about signed files, and what
+their verification cache holds. It uses the launchers' own publisher policy
+and their cache file (SignCache.dat in the VaroPic folder of the roaming
+application-data folder).
+
+Usage:
+  VaroSignCheck check [--launcher PATH] [--expect SIGNER] [--json] FILE...
+      For each file: the signature verdict, the signer, the decision
+      (trusted or refused), the rule that decided it and whether the verdict
+      came from the cache. The rule is one of: allowed publisher (with its
+      row in the list of allowed publishers), expected signer (--expect),
+      own publisher of the launcher, unsigned launcher (a launcher without a
+      readable signer accepts every file), refused.
+      --launcher PATH  the launcher whose publisher counts as the product's
+                       own; without it, VaroPicViewer.exe in the install path
+                       recorded in the registry; without either the
+                       own-publisher rule is off, and the tool says so.
+      --expect SIGNER  only this publisher counts, as when a module asks
+                       CheckSigner about a publisher it names.
+      Verdicts are recorded in the launchers' cache file, as a launcher would
+      record them.
+      Exit status: 0 every file trusted, 1 a file refused, 2 usage error or
+      missing file.
+
+  VaroSignCheck cache show [--json] [CACHEFILE]
+      Every record of the cache file (default: the launchers' one): path,
+      signer, verdict, size, last-write and creation times (ISO 8601, UTC),
+      digest, and its state now: fresh (size and times still match the
+      file), changed, or missing.
+      Exit status as for cache check.
+
+  VaroSignCheck cache check [CACHEFILE]
+      Exit status: 0 the file is readable, 1 it is corrupt or cannot be used
+      (the reason is printed), 3 it is absent.
+
+  VaroSignCheck cache forget PATH
+      Removes the records of PATH from the launchers' cache file.
+  VaroSignCheck cache clear
+      Deletes the launchers' cache file.
+      Both take the cache lock the launchers take; when another process
+      holds it for more than three seconds nothing is changed. Exit status:
+      0 done (or nothing to do), 1 not done.
+
+  VaroSignCheck --help
+      This text.
+
+Output: on a console, text is written as Unicode; redirected, as UTF-8.
+--json prints one JSON document on standard output.
+)";

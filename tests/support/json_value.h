@@ -1,0 +1,27 @@
+// A small JSON reader for tests that parse a program's --json output back.
+// Strict enough to reject what a careless writer gets wrong: unescaped
+// control characters, bad escapes, trailing commas and trailing text.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct JsonValue {
+  enum class Kind { Null, Bool, Number, String, Array, Object };
+
+  Kind kind = Kind::Null;
+  bool boolean = false;
+  double number = 0;
+  std::wstring text;
+  std::vector<JsonValue> items;                              // Array
+  std::vector<std::pair<std::wstring, JsonValue>> members;  // Object, in document order
+
+  // The member named `key`, or a Null value when there is none.
+  const JsonValue& operator[](const std::wstring& key) const;
+  bool Has(const std::wstring& key) const;
+};
+
+// Parses a whole document (surrounding white space allowed). False, with the
+// offset of the fault in `errorOffset`, when it is not valid JSON.
+bool ParseJson(const std::wstring& document, JsonValue& value, size_t& errorOffset);
