@@ -14,6 +14,7 @@
 #include "locations/file_system.h"
 #include "locations/path_text.h"
 #include "locations/product_paths.h"
+#include "platform/ascii_fold.h"
 #include "platform/error_text.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <optional>
 #include <regex>
 
-#include "locations/product_layout.h"
 #include "locations/file_system.h"
+#include "locations/product_layout.h"
 #include "tests/support/app_data_redirection.h"
 #include "tests/support/child_process.h"
 #include "tests/support/install_path_value.h"

@@ -128,12 +128,13 @@ class Parser {
     for (;;) {
       SkipSpace();
       if (position_ >= text_.size() || text_[position_] != L'"') return false;
-      value.members.emplace_back();
-      if (!String(value.members.back().first)) return false;
+      value.memberNames.emplace_back();
+      value.memberValues.emplace_back();
+      if (!String(value.memberNames.back())) return false;
       SkipSpace();
       if (position_ >= text_.size() || text_[position_++] != L':') return false;
       SkipSpace();
-      if (!Value(value.members.back().second)) return false;
+      if (!Value(value.memberValues.back())) return false;
       SkipSpace();
       if (position_ >= text_.size()) return false;
       const wchar_t c = text_[position_++];
@@ -150,15 +151,15 @@ class Parser {
 
 const JsonValue& JsonValue::operator[](const std::wstring& key) const {
   static const JsonValue kNull;
-  for (const auto& [name, member] : members) {
-    if (name == key) return member;
+  for (size_t i = 0; i < memberNames.size(); ++i) {
+    if (memberNames[i] == key) return memberValues[i];
   }
   return kNull;
 }
 
 bool JsonValue::Has(const std::wstring& key) const {
-  for (const auto& member : members) {
-    if (member.first == key) return true;
+  for (const std::wstring& name : memberNames) {
+    if (name == key) return true;
   }
   return false;
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
 struct JsonValue {
@@ -15,7 +14,10 @@ struct JsonValue {
   double number = 0;
   std::wstring text;
   std::vector<JsonValue> items;                              // Array
-  std::vector<std::pair<std::wstring, JsonValue>> members;  // Object, in document order
+  // Object, in document order: the i-th name goes with the i-th value. (A
+  // vector of pairs would need JsonValue complete here.)
+  std::vector<std::wstring> memberNames;
+  std::vector<JsonValue> memberValues;
 
   // The member named `key`, or a Null value when there is none.
   const JsonValue& operator[](const std::wstring& key) const;
