@@ -36,7 +36,7 @@ std::vector<CacheEntry> MakeEntries(size_t count) {
     entries[i].path = L"C:\\Program Files\\Varo\\Application\\2.0.1\\module" + std::to_wstring(i) + L".dll";
     entries[i].signer = L"Harbor Varo Network Software Co.,Ltd";
     entries[i].size = 100000 + i;
-    entries[i].verdict = SignatureVerdict::Valid;
+    entries[i].verdict = platform::SignatureVerdict::Valid;
   }
   return entries;
 }
@@ -93,7 +93,7 @@ void Run(size_t count, const std::wstring& folder) {
   cache.SetFile(cacheFile);
   std::wstring signer;
   cache.Lookup(target, signer);  // loads the file
-  cache.Record(SignatureVerdict::Valid, target, L"Signer");
+  cache.Record(platform::SignatureVerdict::Valid, target, L"Signer");
   cache.Flush();
 
   const double hit = Microseconds(2000, [&] { cache.Lookup(target, signer); });
@@ -101,7 +101,7 @@ void Run(size_t count, const std::wstring& folder) {
   bool flip = false;
   const double record = Microseconds(2000, [&] {
     flip = !flip;
-    cache.Record(flip ? SignatureVerdict::Expired : SignatureVerdict::Valid, target, L"Signer");
+    cache.Record(flip ? platform::SignatureVerdict::Expired : platform::SignatureVerdict::Valid, target, L"Signer");
   });
   // Every entry changed, so the merge and the write cover the whole file.
   double writeBack = 0;
@@ -109,6 +109,7 @@ void Run(size_t count, const std::wstring& folder) {
   for (int i = 0; i < kWriteBacks; ++i) {
     flip = !flip;
     for (const CacheEntry& entry : std::vector<CacheEntry>(cache.EntriesForTesting())) {
+      using platform::SignatureVerdict;
       cache.Record(flip ? SignatureVerdict::Expired : SignatureVerdict::Valid, entry.path, entry.signer);
     }
     writeBack += Microseconds(1, [&] { cache.Flush(); }) / kWriteBacks;

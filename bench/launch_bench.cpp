@@ -59,7 +59,7 @@ std::vector<uint8_t> CacheFileOf(const std::vector<CacheEntry>& own, size_t coun
     filler.size = 100000 + i;
     filler.lastWriteTime = 0x01D9ABCDEF012345ull + i;
     filler.creationTime = 0x01D9ABCDEF000000ull;
-    filler.verdict = SignatureVerdict::Valid;
+    filler.verdict = platform::SignatureVerdict::Valid;
   }
   if (!WriteCacheFile(scratch, entries)) return {};
   std::vector<uint8_t> bytes = ReadBytes(scratch);

@@ -13,7 +13,7 @@ struct CacheEntry {
   uint64_t size = 0;
   uint64_t lastWriteTime = 0;  // FILETIME as one number
   uint64_t creationTime = 0;
-  SignatureVerdict verdict = SignatureVerdict::Unavailable;
+  platform::SignatureVerdict verdict = platform::SignatureVerdict::Unavailable;
   bool dirty = false;  // changed since last read from or written to the file; never stored
 
   // Equal in everything that is stored (the dirty flag does not count).

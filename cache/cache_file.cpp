@@ -18,20 +18,20 @@ bool DecodeFrame(uint8_t* frame, uint32_t length, std::vector<CacheEntry>& entri
   GostKey key;
   MakeCacheKey(key);
   uint32_t plainLength = 0;
-  if (!GostDecryptFrameInPlace(key, frame, length, plainLength) || plainLength % CacheFileRecord::kSize != 0) {
+  if (!GostDecryptFrameInPlace(key, frame, length, plainLength) || plainLength % cache_file_record::kSize != 0) {
     return false;
   }
   const uint8_t* plain = frame + kGostFrameHeaderSize;
-  const size_t count = plainLength / CacheFileRecord::kSize;
+  const size_t count = plainLength / cache_file_record::kSize;
   entries.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    const uint8_t* record = plain + i * CacheFileRecord::kSize;
+    const uint8_t* record = plain + i * cache_file_record::kSize;
     // One wrong record spoils the whole file, the records before it too.
-    if (!CacheFileRecord::HasMagic(record)) {
+    if (!cache_file_record::HasMagic(record)) {
       entries.clear();
       return false;
     }
-    CacheFileRecord::Decode(record, entries.emplace_back());
+    cache_file_record::Decode(record, entries.emplace_back());
   }
   return true;
 }
@@ -39,12 +39,12 @@ bool DecodeFrame(uint8_t* frame, uint32_t length, std::vector<CacheEntry>& entri
 // The frame of the storable entries; empty when there are none.
 ByteArray EncodeFrame(const std::vector<CacheEntry>& entries) {
   const size_t count = static_cast<size_t>(std::count_if(entries.begin(), entries.end(), IsStorable));
-  ByteArray plain(count * CacheFileRecord::kSize);
+  ByteArray plain(count * cache_file_record::kSize);
   uint8_t* record = plain.data();
   for (const CacheEntry& entry : entries) {
     if (!IsStorable(entry)) continue;
-    CacheFileRecord::Encode(entry, record);
-    record += CacheFileRecord::kSize;
+    cache_file_record::Encode(entry, record);
+    record += cache_file_record::kSize;
   }
   GostKey key;
   MakeCacheKey(key);
@@ -79,8 +79,8 @@ platform::UniqueFileHandle OpenCacheFileOnce(const std::wstring& path, CacheFile
 }  // namespace
 
 bool IsStorable(const CacheEntry& entry) {
-  return IsCacheableVerdict(entry.verdict) && entry.path.size() < CacheFileRecord::kPathUnits &&
-         entry.signer.size() < CacheFileRecord::kSignerUnits;
+  return platform::IsCacheableVerdict(entry.verdict) && entry.path.size() < cache_file_record::kPathUnits &&
+         entry.signer.size() < cache_file_record::kSignerUnits;
 }
 
 platform::UniqueFileHandle OpenCacheFile(const std::wstring& path, CacheFileAccess access) {

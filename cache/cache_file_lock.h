@@ -30,6 +30,6 @@ class CacheFileLock {
   static void ResetWaitBudgetForTesting();
 
  private:
-  NamedMutex mutex_;
-  NamedMutexLock lock_{mutex_};
+  platform::NamedMutex mutex_;
+  platform::NamedMutexLock lock_{mutex_};
 };

@@ -4,7 +4,7 @@
 
 #include "cache/cache_constants.h"
 
-namespace CacheFileRecord {
+namespace cache_file_record {
 namespace {
 
 void PutLe(uint8_t* at, uint64_t value, size_t bytes) {
@@ -71,8 +71,8 @@ void Decode(const uint8_t* record, CacheEntry& entry) {
   entry.size = GetLe(record + kSizeOffset, 8);
   entry.lastWriteTime = GetLe(record + kLastWriteTimeOffset, 8);
   entry.creationTime = GetLe(record + kCreationTimeOffset, 8);
-  entry.verdict = static_cast<SignatureVerdict>(GetLe(record + kVerdictOffset, 4));
+  entry.verdict = static_cast<platform::SignatureVerdict>(GetLe(record + kVerdictOffset, 4));
   entry.dirty = false;
 }
 
-}  // namespace CacheFileRecord
+}  // namespace cache_file_record

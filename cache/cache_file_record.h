@@ -8,7 +8,7 @@
 
 #include "cache/cache_entry.h"
 
-namespace CacheFileRecord {
+namespace cache_file_record {
 
 inline constexpr size_t kMagicOffset = 0;
 inline constexpr size_t kPathOffset = 4;
@@ -42,4 +42,4 @@ bool HasMagic(const uint8_t* record);
 // The verdict is taken as stored, unchecked.
 void Decode(const uint8_t* record, CacheEntry& entry);
 
-}  // namespace CacheFileRecord
+}  // namespace cache_file_record

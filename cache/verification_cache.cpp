@@ -9,6 +9,8 @@
 #include "locations/file_system.h"
 #include "platform/ascii_fold.h"
 
+using platform::SignatureVerdict;
+
 namespace {
 
 bool StampMatches(const CacheEntry& entry, const FileStamp& stamp) {

@@ -26,14 +26,15 @@ class VerificationCache {
   // The stored verdict for `path` (`signer` set) while the file is unchanged;
   // Unavailable (0) on a miss, with `signer` empty. Without a cache file
   // every lookup misses.
-  SignatureVerdict Lookup(const std::wstring& path, std::wstring& signer);
+  platform::SignatureVerdict Lookup(const std::wstring& path, std::wstring& signer);
   // The same for a file whose stamp the caller read itself, e.g. through a
   // handle it holds open.
-  SignatureVerdict Lookup(const std::wstring& path, const FileStamp& stamp, std::wstring& signer);
+  platform::SignatureVerdict Lookup(const std::wstring& path, const FileStamp& stamp, std::wstring& signer);
 
   // Records a verdict with the file's current size and times.
-  void Record(SignatureVerdict verdict, const std::wstring& path, const std::wstring& signer);
-  void Record(SignatureVerdict verdict, const std::wstring& path, const std::wstring& signer, const FileStamp& stamp);
+  void Record(platform::SignatureVerdict verdict, const std::wstring& path, const std::wstring& signer);
+  void Record(platform::SignatureVerdict verdict, const std::wstring& path, const std::wstring& signer,
+              const FileStamp& stamp);
 
   // Blanks what is known about `path`, so its next lookup misses.
   void Forget(const std::wstring& path);
@@ -51,7 +52,7 @@ class VerificationCache {
   const std::vector<CacheEntry>& EntriesForTesting() const { return entries_; }
 
  private:
-  SignatureVerdict LookupStamped(const std::wstring& path, const FileStamp* knownStamp, std::wstring& signer);
+  platform::SignatureVerdict LookupStamped(const std::wstring& path, const FileStamp* knownStamp, std::wstring& signer);
   void Load();
   // Merges the changed entries into the file's current content and writes
   // it; true with the written list in `merged`, false when nothing was

@@ -23,7 +23,7 @@ bool QMFileHash::CalcFile(const std::wstring& path) {
 
   platform::UniqueFileHandle file = FileSystem::OpenForRead(path);
   if (!file) {
-    NotifyFinished(false, GetLastErrorText());
+    NotifyFinished(false, platform::GetLastErrorText());
     return false;
   }
 
@@ -44,7 +44,7 @@ bool QMFileHash::CalcFile(const std::wstring& path) {
     DWORD read = 0;
     if (!::ReadFile(file.Get(), buffer.data(), kChunkSize, &read, nullptr)) {
       // A digest of part of the file would pass for the file's own.
-      NotifyFinished(false, GetLastErrorText());
+      NotifyFinished(false, platform::GetLastErrorText());
       return false;
     }
     if (stopRequested_) {

@@ -7,7 +7,7 @@
 
 namespace {
 
-HMODULE Advapi() { return SystemLibraryCache::Instance().GetLibrary(L"Advapi32.dll"); }
+HMODULE Advapi() { return platform::SystemLibraryCache::Instance().GetLibrary(L"Advapi32.dll"); }
 
 bool ImpersonateInteractiveUser(HMODULE advapi) {
   platform::UniqueKernelHandle token;

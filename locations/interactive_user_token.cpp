@@ -32,7 +32,7 @@ struct SessionFunctions {
 
 // False when a library or a function the scan cannot do without is missing.
 bool BindSessionFunctions(SessionFunctions& f) {
-  auto& libraries = SystemLibraryCache::Instance();
+  auto& libraries = platform::SystemLibraryCache::Instance();
   HMODULE psapi = libraries.GetLibrary(L"Psapi.dll");
   HMODULE advapi = libraries.GetLibrary(L"Advapi32.dll");
   HMODULE wtsapi = libraries.GetLibrary(L"Wtsapi32.dll");
@@ -98,7 +98,7 @@ platform::UniqueKernelHandle ShellToken(const SessionFunctions& f, DWORD process
 }  // namespace
 
 bool FindInteractiveUserToken(platform::UniqueKernelHandle& token, DWORD& sessionId) {
-  HMODULE kernel = SystemLibraryCache::Instance().GetLibrary(L"Kernel32.dll");
+  HMODULE kernel = platform::SystemLibraryCache::Instance().GetLibrary(L"Kernel32.dll");
   auto activeConsoleSession =
       platform::GetProc<decltype(&::WTSGetActiveConsoleSessionId)>(kernel, "WTSGetActiveConsoleSessionId");
   if (!activeConsoleSession) return false;

@@ -44,7 +44,7 @@ struct ShellFolderFunctions {
 };
 
 bool BindShellFolderFunctions(ShellFolderFunctions& f) {
-  auto& libraries = SystemLibraryCache::Instance();
+  auto& libraries = platform::SystemLibraryCache::Instance();
   HMODULE shell = libraries.GetLibrary(L"Shell32.dll");
   HMODULE ole = libraries.GetLibrary(L"Ole32.dll");
   using platform::GetProc;

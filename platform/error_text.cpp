@@ -2,6 +2,8 @@
 
 #include "platform/unique_memory.h"
 
+namespace platform {
+
 namespace {
 
 void TrimMessageEnd(std::wstring& text) {
@@ -20,7 +22,7 @@ std::wstring GetSystemErrorText(DWORD code) {
   const DWORD length = ::FormatMessageW(kFlags, nullptr, code & 0xFFFF, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                                         reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   if (length == 0) return L"Unknown error";
-  platform::UniqueLocalMemory<wchar_t> owned(buffer);
+  UniqueLocalMemory<wchar_t> owned(buffer);
   std::wstring text(buffer, length);
   TrimMessageEnd(text);
   return text;
@@ -31,3 +33,4 @@ std::wstring GetLastErrorText() {
   return code == 0 ? std::wstring() : GetSystemErrorText(code);
 }
 
+}  // namespace platform

@@ -5,6 +5,7 @@
 
 #include "platform/win.h"
 
+namespace platform {
 
 // The system's message for the low 16 bits of `code`, without the trailing
 // line break and final full stop; "Unknown error" when there is none.
@@ -14,3 +15,4 @@ std::wstring GetSystemErrorText(DWORD code);
 // is 0.
 std::wstring GetLastErrorText();
 
+}  // namespace platform

@@ -3,6 +3,8 @@
 #include "platform/get_proc.h"
 #include "platform/system_library_cache.h"
 
+namespace platform {
+
 namespace {
 
 // The ACL header (8 bytes) plus an ACCESS_ALLOWED_ACE (12 bytes) less the
@@ -10,7 +12,7 @@ namespace {
 constexpr DWORD kAclOverhead = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
 static_assert(kAclOverhead == 16);
 
-// Frees the Everyone SID on every way out of BuildEveryoneDacl.
+// Frees the Everyone SID on every way out of BuildDacl.
 class WorldSid {
  public:
   explicit WorldSid(HMODULE advapi) : advapi_(advapi) {}
@@ -18,11 +20,11 @@ class WorldSid {
   WorldSid& operator=(const WorldSid&) = delete;
   ~WorldSid() {
     if (sid_ == nullptr) return;
-    if (auto freeSid = platform::GetProc<decltype(&::FreeSid)>(advapi_, "FreeSid")) freeSid(sid_);
+    if (auto freeSid = GetProc<decltype(&::FreeSid)>(advapi_, "FreeSid")) freeSid(sid_);
   }
 
   bool Allocate() {
-    auto allocate = platform::GetProc<decltype(&::AllocateAndInitializeSid)>(advapi_, "AllocateAndInitializeSid");
+    auto allocate = GetProc<decltype(&::AllocateAndInitializeSid)>(advapi_, "AllocateAndInitializeSid");
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     return allocate && allocate(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid_);
   }
@@ -43,7 +45,7 @@ std::unique_ptr<EveryoneSecurityAttributes> EveryoneSecurityAttributes::CreateFo
   // Not make_unique: the constructor is private. The descriptor points into
   // the object, so it lives on the heap and never moves.
   std::unique_ptr<EveryoneSecurityAttributes> holder(new EveryoneSecurityAttributes(advapi));
-  holder->dacl_.reset(BuildEveryoneDacl(*holder));
+  holder->dacl_.reset(holder->BuildDacl());
   return holder;
 }
 
@@ -53,27 +55,29 @@ EveryoneSecurityAttributes::EveryoneSecurityAttributes(HMODULE advapi) : advapi_
   attributes_.bInheritHandle = FALSE;
 }
 
-PACL BuildEveryoneDacl(EveryoneSecurityAttributes& holder) {
-  const HMODULE advapi = holder.advapi_;
+PACL EveryoneSecurityAttributes::BuildDacl() {
+  const HMODULE advapi = advapi_;
   if (advapi == nullptr) return nullptr;
   auto initializeDescriptor =
-      platform::GetProc<decltype(&::InitializeSecurityDescriptor)>(advapi, "InitializeSecurityDescriptor");
-  if (!initializeDescriptor || !initializeDescriptor(&holder.descriptor_, SECURITY_DESCRIPTOR_REVISION)) return nullptr;
+      GetProc<decltype(&::InitializeSecurityDescriptor)>(advapi, "InitializeSecurityDescriptor");
+  if (!initializeDescriptor || !initializeDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION)) return nullptr;
 
   WorldSid everyone(advapi);
   if (!everyone.Allocate()) return nullptr;
-  auto getLengthSid = platform::GetProc<decltype(&::GetLengthSid)>(advapi, "GetLengthSid");
+  auto getLengthSid = GetProc<decltype(&::GetLengthSid)>(advapi, "GetLengthSid");
   if (!getLengthSid) return nullptr;
   const DWORD size = getLengthSid(everyone.Get()) + kAclOverhead;
-  platform::UniqueProcessHeapMemory<ACL> dacl(
+  UniqueProcessHeapMemory<ACL> dacl(
       static_cast<ACL*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, size)));
   if (!dacl) return nullptr;
 
-  auto initializeAcl = platform::GetProc<decltype(&::InitializeAcl)>(advapi, "InitializeAcl");
-  auto addAllowedAce = platform::GetProc<decltype(&::AddAccessAllowedAce)>(advapi, "AddAccessAllowedAce");
-  auto setDacl = platform::GetProc<decltype(&::SetSecurityDescriptorDacl)>(advapi, "SetSecurityDescriptorDacl");
+  auto initializeAcl = GetProc<decltype(&::InitializeAcl)>(advapi, "InitializeAcl");
+  auto addAllowedAce = GetProc<decltype(&::AddAccessAllowedAce)>(advapi, "AddAccessAllowedAce");
+  auto setDacl = GetProc<decltype(&::SetSecurityDescriptorDacl)>(advapi, "SetSecurityDescriptorDacl");
   if (!initializeAcl || !initializeAcl(dacl.get(), size, ACL_REVISION)) return nullptr;
   if (!addAllowedAce || !addAllowedAce(dacl.get(), ACL_REVISION, GENERIC_ALL, everyone.Get())) return nullptr;
-  if (!setDacl || !setDacl(&holder.descriptor_, TRUE, dacl.get(), FALSE)) return nullptr;
+  if (!setDacl || !setDacl(&descriptor_, TRUE, dacl.get(), FALSE)) return nullptr;
   return dacl.release();
 }
+
+}  // namespace platform

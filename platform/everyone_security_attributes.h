@@ -8,6 +8,8 @@
 #include "platform/unique_memory.h"
 #include "platform/win.h"
 
+namespace platform {
+
 class EveryoneSecurityAttributes {
  public:
   // The security functions come from "Advapi32.dll" through the library
@@ -30,12 +32,12 @@ class EveryoneSecurityAttributes {
   // Builds the one-entry list "Everyone: GENERIC_ALL" into the descriptor.
   // Returns the list (owned by the caller) or null when a security function
   // is missing or fails.
-  friend PACL BuildEveryoneDacl(EveryoneSecurityAttributes& holder);
+  PACL BuildDacl();
 
-  platform::UniqueProcessHeapMemory<ACL> dacl_;
+  UniqueProcessHeapMemory<ACL> dacl_;
   SECURITY_ATTRIBUTES attributes_{};
   SECURITY_DESCRIPTOR descriptor_{};
   HMODULE advapi_;
 };
 
-PACL BuildEveryoneDacl(EveryoneSecurityAttributes& holder);
+}  // namespace platform

@@ -2,6 +2,8 @@
 
 #include "platform/everyone_security_attributes.h"
 
+namespace platform {
+
 bool NamedMutex::Create(const std::wstring& name) {
   handle_.Reset();
   // The attributes are needed only for the call: the mutex keeps its own
@@ -23,3 +25,5 @@ void NamedMutexLock::Release() {
   if (owns_ && mutex_.Handle() != nullptr) ::ReleaseMutex(mutex_.Handle());
   owns_ = false;
 }
+
+}  // namespace platform

@@ -8,6 +8,8 @@
 #include "platform/unique_handle.h"
 #include "platform/win.h"
 
+namespace platform {
+
 class NamedMutex {
  public:
   NamedMutex() = default;
@@ -22,7 +24,7 @@ class NamedMutex {
   HANDLE Handle() const { return handle_.Get(); }
 
  private:
-  platform::UniqueKernelHandle handle_;
+  UniqueKernelHandle handle_;
 };
 
 class NamedMutexLock {
@@ -45,3 +47,5 @@ class NamedMutexLock {
   NamedMutex& mutex_;
   bool owns_ = false;
 };
+
+}  // namespace platform

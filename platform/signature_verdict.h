@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace platform {
+
 enum class SignatureVerdict : uint32_t {
   Unavailable = 0,  // the trust functions could not be bound; nothing was verified
   NotSigned = 1,    // no embedded signature and no usable catalog signature
@@ -35,3 +37,5 @@ inline const wchar_t* SignatureVerdictName(SignatureVerdict verdict) {
   }
   return L"Unknown";
 }
+
+}  // namespace platform

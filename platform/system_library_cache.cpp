@@ -3,12 +3,14 @@
 #include "platform/ascii_fold.h"
 #include "platform/system_library.h"
 
+namespace platform {
+
 namespace {
 
 bool SameLibraryName(const std::wstring& a, const std::wstring& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && platform::FoldAscii(a[i]) != platform::FoldAscii(b[i])) return false;
+    if (a[i] != b[i] && FoldAscii(a[i]) != FoldAscii(b[i])) return false;
   }
   return true;
 }
@@ -35,7 +37,7 @@ HMODULE SystemLibraryCache::GetLibrary(const std::wstring& name) {
   // Loading outside the lock: a library's start-up code may itself ask the
   // cache for another library. Two threads may then both load the same name;
   // the system counts the references and lookups find the first entry.
-  HMODULE module = platform::LoadSystemLibrary(name.c_str());
+  HMODULE module = LoadSystemLibrary(name.c_str());
   if (module == nullptr) return nullptr;
 
   auto guard = lock_.Lock();
@@ -48,3 +50,4 @@ size_t SystemLibraryCache::EntryCountForTesting() {
   return entries_.size();
 }
 
+}  // namespace platform

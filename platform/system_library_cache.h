@@ -9,6 +9,7 @@
 #include "platform/critical_section.h"
 #include "platform/win.h"
 
+namespace platform {
 
 class SystemLibraryCache {
  public:
@@ -38,7 +39,8 @@ class SystemLibraryCache {
 
   HMODULE Find(const std::wstring& name);
 
-  platform::CriticalSection lock_;
+  CriticalSection lock_;
   std::vector<Entry> entries_;
 };
 
+}  // namespace platform

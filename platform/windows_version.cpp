@@ -2,6 +2,8 @@
 
 #include "platform/win.h"
 
+namespace platform {
+
 bool IsVistaOrLater() {
   OSVERSIONINFOW info{};
   static_assert(sizeof(info) == 276);
@@ -11,3 +13,5 @@ bool IsVistaOrLater() {
 #endif
   return ::GetVersionExW(&info) && info.dwMajorVersion > 5;
 }
+
+}  // namespace platform

@@ -77,7 +77,7 @@ BrowserOrder OrderForDefault(const std::wstring& defaultBrowser, decltype(&::Str
 bool ReadDefaultBrowser(std::wstring& text) {
   const platform::RegistryReader registry;
   std::wstring found;
-  if (IsVistaOrLater()) {
+  if (platform::IsVistaOrLater()) {
     found = ReadBrowserValue(registry, HKEY_CURRENT_USER,
                              L"Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\http\\UserChoice",
                              L"Progid");
@@ -98,7 +98,7 @@ std::vector<std::wstring> FindBrowserCandidates() {
   std::wstring defaultBrowser;
   if (ReadDefaultBrowser(defaultBrowser)) {
     const auto strStrI = platform::GetProc<decltype(&::StrStrIW)>(
-        SystemLibraryCache::Instance().GetLibrary(L"Shlwapi.dll"), "StrStrIW");
+        platform::SystemLibraryCache::Instance().GetLibrary(L"Shlwapi.dll"), "StrStrIW");
     if (strStrI == nullptr) return {};
     order = OrderForDefault(defaultBrowser, strStrI);
   }

@@ -9,6 +9,8 @@
 #include "platform/windows_version.h"
 #include "signer/name_attribute.h"
 
+using platform::SignatureVerdict;
+
 namespace {
 
 // The records as Windows 7 defines them: a newer system reads its later
@@ -89,7 +91,7 @@ void ClearName(wchar_t* signerName) {
 
 }  // namespace
 
-SignatureChecker::SignatureChecker() : vistaOrLater_(IsVistaOrLater()) {}
+SignatureChecker::SignatureChecker() : vistaOrLater_(platform::IsVistaOrLater()) {}
 
 bool SignatureChecker::Bind() {
   // Once WinVerifyTrust is there the library is loaded, and a function it

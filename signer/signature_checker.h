@@ -28,12 +28,12 @@ class SignatureChecker {
   // WinVerifyTrust is missing); Failed for a null `path`. With `file`, an
   // open handle to that file, the checks read the file through the handle:
   // whatever `path` leads to by then, the verdict is about the open file.
-  SignatureVerdict Verify(const wchar_t* path, wchar_t* signerName, HANDLE file = nullptr);
+  platform::SignatureVerdict Verify(const wchar_t* path, wchar_t* signerName, HANDLE file = nullptr);
 
   // The catalog half of Verify. NotSigned when the file cannot be opened or
   // hashed, is larger than 32 MiB, or no catalog lists it; Unavailable and
   // Failed as for Verify.
-  SignatureVerdict VerifyCatalog(const wchar_t* path, wchar_t* signerName, HANDLE file = nullptr);
+  platform::SignatureVerdict VerifyCatalog(const wchar_t* path, wchar_t* signerName, HANDLE file = nullptr);
 
   // Reads the signer's name from the state that a trust provider call left in
   // WINTRUST_DATA::hWVTStateData. False, with `signerName` untouched, when

@@ -7,7 +7,7 @@ namespace {
 struct StartupObjects {
   // Created after the lock and before the lock's own construction completes,
   // so the exit handlers destroy it after the lock.
-  StartupObjects() { SystemLibraryCache::Instance(); }
+  StartupObjects() { platform::SystemLibraryCache::Instance(); }
   platform::CriticalSection lock;
 };
 

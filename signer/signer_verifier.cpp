@@ -10,6 +10,8 @@
 #include "signer/signer_startup.h"
 #include "signer/web_page_opener.h"
 
+using platform::SignatureVerdict;
+
 namespace {
 
 // Publishers whose signature is accepted, compared exactly: the comma and
@@ -63,7 +65,7 @@ SignerVerifier::FileCheck SignerVerifier::Check(const std::wstring& path, HANDLE
   } else if (stamped) {
     result.verdict = cache_.Lookup(path, stamp, result.signer);
   }
-  if (IsCacheableVerdict(result.verdict)) {
+  if (platform::IsCacheableVerdict(result.verdict)) {
     result.fromCache = true;
     return result;
   }

@@ -24,7 +24,7 @@ class SignerVerifier {
 
   // Verdict and signer name of one file, from the cache or a fresh check;
   // `fromCache`, when given, tells which.
-  SignatureVerdict CheckFile(const std::wstring& path, std::wstring& signerName, bool* fromCache = nullptr);
+  platform::SignatureVerdict CheckFile(const std::wstring& path, std::wstring& signerName, bool* fromCache = nullptr);
 
   // The policy decision for an existing file: IsTrusted's answer with the
   // rule that gave it. With `expectedSigner` (non-null, non-empty) only that
@@ -80,12 +80,12 @@ class SignerVerifier {
 
  private:
   struct FileCheck {
-    SignatureVerdict verdict = SignatureVerdict::Unavailable;
+    platform::SignatureVerdict verdict = platform::SignatureVerdict::Unavailable;
     std::wstring signer;
     bool fromCache = false;
   };
   struct Publisher {
-    SignatureVerdict verdict = SignatureVerdict::Failed;
+    platform::SignatureVerdict verdict = platform::SignatureVerdict::Failed;
     std::wstring signer;
   };
   struct ModulePublisherRecord {

@@ -19,7 +19,7 @@ struct TrustDecision {
   TrustRule rule = TrustRule::Refused;
   // 1 to 7 when an allowed publisher decided, else 0.
   int allowedRow = 0;
-  SignatureVerdict verdict = SignatureVerdict::Unavailable;
+  platform::SignatureVerdict verdict = platform::SignatureVerdict::Unavailable;
   std::wstring signer;
   // The verdict came from the verification cache rather than a fresh check.
   bool fromCache = false;

@@ -6,7 +6,7 @@
 using platform::GetProc;
 
 void TrustFunctions::Bind() {
-  auto& libraries = SystemLibraryCache::Instance();
+  auto& libraries = platform::SystemLibraryCache::Instance();
   const HMODULE wintrust = libraries.GetLibrary(L"wintrust.dll");
   const HMODULE crypt32 = libraries.GetLibrary(L"crypt32.dll");
   if (wintrust == nullptr || crypt32 == nullptr) return;

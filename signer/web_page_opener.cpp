@@ -71,7 +71,7 @@ unsigned OpenWebPage(const wchar_t* url) {
   if (ProductPaths::RunsAsSystemAccount()) return 0;
   const std::wstring address = QuotedAddress(url);
   const auto shellExecute = platform::GetProc<ShellExecuteFn>(
-      SystemLibraryCache::Instance().GetLibrary(L"Shell32.dll"), "ShellExecuteW");
+      platform::SystemLibraryCache::Instance().GetLibrary(L"Shell32.dll"), "ShellExecuteW");
   if (shellExecute == nullptr) return 0;
 
   for (const std::wstring& browser : FindBrowserCandidates()) {

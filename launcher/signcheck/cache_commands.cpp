@@ -165,7 +165,7 @@ int RunCacheForget(const CommandLine& command, ConsoleWriter& out, ConsoleWriter
   // WriteCacheFile refuses an empty list: with nothing left, the file goes.
   const bool written = entries.empty() ? FileSystem::RemoveFile(file) : WriteCacheFile(file, entries);
   if (!written) {
-    err.WriteLine(L"VaroSignCheck: cannot write " + file + L": " + GetLastErrorText());
+    err.WriteLine(L"VaroSignCheck: cannot write " + file + L": " + platform::GetLastErrorText());
     return exit_status::kFailed;
   }
   out.WriteLine(L"forgot " + std::to_wstring(removed) + (removed == 1 ? L" record" : L" records") + L" for " +
@@ -183,7 +183,7 @@ int RunCacheClear(const CommandLine& command, ConsoleWriter& out, ConsoleWriter&
     return exit_status::kOk;
   }
   if (!FileSystem::RemoveFile(file)) {
-    err.WriteLine(L"VaroSignCheck: cannot delete " + file + L": " + GetLastErrorText());
+    err.WriteLine(L"VaroSignCheck: cannot delete " + file + L": " + platform::GetLastErrorText());
     return exit_status::kFailed;
   }
   out.WriteLine(L"cleared: deleted " + file);

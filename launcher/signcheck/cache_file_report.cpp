@@ -15,7 +15,7 @@ CacheFileReport InspectCacheFile(const std::wstring& path) {
       return report;
     }
     report.status = CacheFileStatus::Unusable;
-    report.reason = L"cannot examine " + path + L": " + GetSystemErrorText(error);
+    report.reason = L"cannot examine " + path + L": " + platform::GetSystemErrorText(error);
     return report;
   }
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -45,7 +45,7 @@ CacheFileReport InspectCacheFile(const std::wstring& path) {
   } else {
     ::SetLastError(ERROR_SUCCESS);
     const platform::UniqueFileHandle file = FileSystem::OpenForRead(path);
-    const std::wstring why = file ? std::wstring(L"it could not be read") : GetLastErrorText();
+    const std::wstring why = file ? std::wstring(L"it could not be read") : platform::GetLastErrorText();
     report.reason = L"the file cannot be read: " + (why.empty() ? std::wstring(L"it could not be read") : why);
   }
   return report;

@@ -23,7 +23,7 @@ constexpr wchar_t kInstalledLauncher[] = L"VaroPicViewer.exe";
 struct Reference {
   std::wstring path;  // empty: the own-publisher rule is off
   bool installed = false;
-  SignatureVerdict verdict = SignatureVerdict::Unavailable;
+  platform::SignatureVerdict verdict = platform::SignatureVerdict::Unavailable;
   std::wstring signer;
 };
 

@@ -7,4 +7,4 @@
 
 // The verdict's name; a number no verdict has (a damaged or foreign record)
 // as "Unknown(N)".
-std::wstring VerdictText(SignatureVerdict verdict);
+std::wstring VerdictText(platform::SignatureVerdict verdict);

@@ -9,6 +9,8 @@
 #include "tests/support/reference_gost.h"
 #include "tests/support/temp_folder.h"
 
+using platform::SignatureVerdict;
+
 namespace {
 
 GostKey CacheKey() {

@@ -24,9 +24,9 @@ void Touch(const std::wstring& path) {
 }
 
 int HoldMutex(const std::wstring& cacheFile, const std::wstring& ready, DWORD milliseconds, bool abandon) {
-  NamedMutex mutex;
+  platform::NamedMutex mutex;
   if (!mutex.Create(CacheMutexName(cacheFile))) return 2;
-  NamedMutexLock lock(mutex);
+  platform::NamedMutexLock lock(mutex);
   if (!lock.Acquire(INFINITE)) return 3;
   Touch(ready);
   ::Sleep(milliseconds);
@@ -54,8 +54,10 @@ int RecordMany(const std::wstring& cacheFile, const std::wstring& prefix, int co
     cache.SetFile(cacheFile);
     std::wstring signer;
     cache.Lookup(prefix + L"0", signer);
-    for (int i = 0; i < count; ++i) cache.Record(SignatureVerdict::Valid, prefix + std::to_wstring(i), L"Peer");
-    cache.Record(SignatureVerdict::Valid, shared, prefix);
+    for (int i = 0; i < count; ++i) {
+      cache.Record(platform::SignatureVerdict::Valid, prefix + std::to_wstring(i), L"Peer");
+    }
+    cache.Record(platform::SignatureVerdict::Valid, shared, prefix);
     cache.Flush();
   }  // destruction writes back what the flush could not
   const std::string took = std::to_string(::GetTickCount64() - begin);

@@ -13,6 +13,8 @@
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 
+using platform::SignatureVerdict;
+
 namespace {
 
 constexpr SignatureVerdict kMiss = SignatureVerdict::Unavailable;

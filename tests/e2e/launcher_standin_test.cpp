@@ -11,7 +11,7 @@
 
 namespace {
 
-namespace settings = TrustStandInSettings;
+namespace settings = trust_standin_settings;
 
 std::wstring WithoutTrailingSeparator(const std::wstring& folder) { return folder.substr(0, folder.size() - 1); }
 

@@ -37,7 +37,7 @@ struct State {
   uint64_t waited = 0;
   unsigned busyOpens = 0;
   bool failNextRead = false;
-  InMemoryWindows::LockState lock = InMemoryWindows::LockState::kFree;
+  in_memory_windows::LockState lock = in_memory_windows::LockState::kFree;
   std::set<std::wstring> ownedMutexes;
 };
 
@@ -82,7 +82,7 @@ FILETIME Split(uint64_t value) { return {static_cast<DWORD>(value), static_cast<
 
 }  // namespace
 
-namespace InMemoryWindows {
+namespace in_memory_windows {
 
 void Reset() {
   for (Object* object : S().handles) delete object;
@@ -125,7 +125,7 @@ void ClearFaults() {
 uint64_t WaitedMilliseconds() { return S().waited; }
 size_t OpenHandleCount() { return S().handles.size(); }
 
-}  // namespace InMemoryWindows
+}  // namespace in_memory_windows
 
 DWORD GetLastError() { return S().lastError; }
 void SetLastError(DWORD error) { S().lastError = error; }
@@ -319,7 +319,7 @@ DWORD GetFullPathNameW(LPCWSTR, DWORD, LPWSTR, LPWSTR*) {
 }
 
 HANDLE CreateMutexW(SECURITY_ATTRIBUTES*, BOOL, LPCWSTR name) {
-  if (S().lock == InMemoryWindows::LockState::kSquatted) {
+  if (S().lock == in_memory_windows::LockState::kSquatted) {
     Fail(ERROR_INVALID_HANDLE);
     return nullptr;
   }
@@ -336,7 +336,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   }
   // One thread: the lock can only be held by "another process" (or by a
   // second handle of ours, which would deadlock on Windows).
-  if (S().lock == InMemoryWindows::LockState::kHeld || S().ownedMutexes.count(object->key)) {
+  if (S().lock == in_memory_windows::LockState::kHeld || S().ownedMutexes.count(object->key)) {
     const DWORD waited = milliseconds == INFINITE ? 3600000 : milliseconds;
     S().clock += waited;
     S().waited += waited;

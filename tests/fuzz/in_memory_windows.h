@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace InMemoryWindows {
+namespace in_memory_windows {
 
 // What another process does to the cache lock.
 enum class LockState {
@@ -43,4 +43,4 @@ uint64_t WaitedMilliseconds();
 // Handles that were opened and not yet closed.
 size_t OpenHandleCount();
 
-}  // namespace InMemoryWindows
+}  // namespace in_memory_windows

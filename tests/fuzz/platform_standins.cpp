@@ -5,6 +5,8 @@
 #include "hash/file_md5.h"
 #include "platform/everyone_security_attributes.h"
 
+namespace platform {
+
 std::unique_ptr<EveryoneSecurityAttributes> EveryoneSecurityAttributes::Create() { return CreateForTesting(nullptr); }
 
 std::unique_ptr<EveryoneSecurityAttributes> EveryoneSecurityAttributes::CreateForTesting(HMODULE advapi) {
@@ -12,5 +14,7 @@ std::unique_ptr<EveryoneSecurityAttributes> EveryoneSecurityAttributes::CreateFo
 }
 
 EveryoneSecurityAttributes::EveryoneSecurityAttributes(HMODULE advapi) : advapi_(advapi) {}
+
+}  // namespace platform
 
 bool GetFileMD5(const std::wstring&, std::wstring&) { return false; }

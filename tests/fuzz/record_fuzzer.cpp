@@ -33,20 +33,20 @@ std::wstring FieldText(const uint8_t* field, size_t units) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace CacheFileRecord;
+  using namespace cache_file_record;
   if (size > 64 * kSize) return 0;
-  InMemoryWindows::Reset();
+  in_memory_windows::Reset();
   GostKey key;
   MakeCacheKey(key);
   ByteArray frame;
   FUZZ_CHECK(GostEncryptBuffer(key, data, static_cast<uint32_t>(size), frame));
   const std::wstring file = L"C:\\app\\SignCache.dat";
-  InMemoryWindows::PutFile(file, frame);
+  in_memory_windows::PutFile(file, frame);
 
   std::vector<CacheEntry> entries;
   bool corrupt = false;
   const bool read = ReadCacheFile(file, entries, corrupt);
-  FUZZ_CHECK(InMemoryWindows::OpenHandleCount() == 0);
+  FUZZ_CHECK(in_memory_windows::OpenHandleCount() == 0);
 
   bool wellFormed = size % kSize == 0;
   for (size_t at = 0; wellFormed && at < size; at += kSize) wellFormed = Le(data + at, 4) == 0x23AB45DB;
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(static_cast<uint32_t>(entry.verdict) == Le(record + kVerdictOffset, 4));
     FUZZ_CHECK(!entry.dirty);
     // Whatever was read fits its field again; only the verdict decides.
-    FUZZ_CHECK(IsStorable(entry) == IsCacheableVerdict(entry.verdict));
+    FUZZ_CHECK(IsStorable(entry) == platform::IsCacheableVerdict(entry.verdict));
     if (IsStorable(entry)) storable.push_back(entry);
   }
 

@@ -25,13 +25,15 @@ CacheEntry Entry(std::wstring path, std::wstring signer, uint32_t verdict) {
   entry.size = 0x123456789ull;
   entry.lastWriteTime = 0x01D9ABCDEF012345ull;
   entry.creationTime = 0x01D8000011112222ull;
-  entry.verdict = static_cast<SignatureVerdict>(verdict);
+  entry.verdict = static_cast<platform::SignatureVerdict>(verdict);
   return entry;
 }
 
 ByteArray Plain(const std::vector<CacheEntry>& entries) {
-  ByteArray plain(entries.size() * CacheFileRecord::kSize, 0);
-  for (size_t i = 0; i < entries.size(); ++i) CacheFileRecord::Encode(entries[i], &plain[i * CacheFileRecord::kSize]);
+  ByteArray plain(entries.size() * cache_file_record::kSize, 0);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    cache_file_record::Encode(entries[i], &plain[i * cache_file_record::kSize]);
+  }
   return plain;
 }
 
@@ -66,7 +68,7 @@ int main(int argc, char** argv) {
     ++n;
   }
   ByteArray wrongMagic = Plain({plain, plain});
-  wrongMagic[CacheFileRecord::kSize] ^= 1;
+  wrongMagic[cache_file_record::kSize] ^= 1;
   Write(root / "record" / "wrong-magic", wrongMagic);
   ByteArray ragged = Plain({plain});
   ragged.push_back(0);

@@ -45,7 +45,8 @@ const std::wstring& SignerAt(uint8_t index) {
   return signers[index % signers.size()];
 }
 
-SignatureVerdict VerdictAt(uint8_t index) {
+platform::SignatureVerdict VerdictAt(uint8_t index) {
+  using platform::SignatureVerdict;
   static const SignatureVerdict verdicts[] = {SignatureVerdict::NotSigned, SignatureVerdict::Valid,
                                               SignatureVerdict::Expired,   SignatureVerdict::Revoked,
                                               SignatureVerdict::Distrusted, SignatureVerdict::Failed};
@@ -69,7 +70,7 @@ using Model = std::map<std::wstring, CacheEntry>;
 
 std::vector<uint8_t> FileBytes() {
   std::vector<uint8_t> bytes;
-  InMemoryWindows::GetFile(kFile, bytes);
+  in_memory_windows::GetFile(kFile, bytes);
   return bytes;
 }
 
@@ -81,11 +82,11 @@ void CheckFileMatches(const Model& model) {
   const std::vector<uint8_t> frame = FileBytes();
   ByteArray plain;
   FUZZ_CHECK(GostDecryptBuffer(key, frame.data(), static_cast<uint32_t>(frame.size()), plain));
-  FUZZ_CHECK(plain.size() == model.size() * CacheFileRecord::kSize);
-  for (size_t at = 0; at < plain.size(); at += CacheFileRecord::kSize) {
-    FUZZ_CHECK(CacheFileRecord::HasMagic(&plain[at]));
+  FUZZ_CHECK(plain.size() == model.size() * cache_file_record::kSize);
+  for (size_t at = 0; at < plain.size(); at += cache_file_record::kSize) {
+    FUZZ_CHECK(cache_file_record::HasMagic(&plain[at]));
     CacheEntry entry;
-    CacheFileRecord::Decode(&plain[at], entry);
+    cache_file_record::Decode(&plain[at], entry);
     const auto expected = model.find(platform::FoldAscii(entry.path));
     FUZZ_CHECK(expected != model.end());
     FUZZ_CHECK(expected->second.SameStoredData(entry));
@@ -100,11 +101,11 @@ void Flush(VerificationCache& cache, Model& model, bool settled = false) {
     if (entry.dirty) dirty.push_back(entry);
   }
   const std::vector<uint8_t> before = FileBytes();
-  const bool existed = InMemoryWindows::FileExists(kFile);
+  const bool existed = in_memory_windows::FileExists(kFile);
   cache.Flush();
   if (dirty.empty()) {
     // Nothing to write back: the file is not even opened.
-    FUZZ_CHECK(FileBytes() == before && InMemoryWindows::FileExists(kFile) == existed);
+    FUZZ_CHECK(FileBytes() == before && in_memory_windows::FileExists(kFile) == existed);
     return;
   }
   bool stillDirty = false;
@@ -138,9 +139,9 @@ void Flush(VerificationCache& cache, Model& model, bool settled = false) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 4096) return 0;
-  InMemoryWindows::Reset();
+  in_memory_windows::Reset();
   CacheFileLock::ResetWaitBudgetForTesting();
-  for (uint8_t i = 0; i < 8; ++i) InMemoryWindows::PutFile(PathAt(i), std::vector<uint8_t>(i + 1u, i));
+  for (uint8_t i = 0; i < 8; ++i) in_memory_windows::PutFile(PathAt(i), std::vector<uint8_t>(i + 1u, i));
 
   Model model;
   {
@@ -170,37 +171,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           cache.SetFile(kFile);
           break;
         case 5:
-          InMemoryWindows::SetBusyOpens(input.Next() * 2u);
+          in_memory_windows::SetBusyOpens(input.Next() * 2u);
           break;
         case 6:
-          InMemoryWindows::SetLockState(static_cast<InMemoryWindows::LockState>(input.Next() % 3));
+          in_memory_windows::SetLockState(static_cast<in_memory_windows::LockState>(input.Next() % 3));
           break;
         case 7:
-          InMemoryWindows::FailNextRead();
+          in_memory_windows::FailNextRead();
           break;
         case 8: {
           // The checked file changes: its stamp no longer matches.
           const std::wstring& path = PathAt(input.Next());
-          InMemoryWindows::PutFile(path, std::vector<uint8_t>(input.Next(), 1));
+          in_memory_windows::PutFile(path, std::vector<uint8_t>(input.Next(), 1));
           break;
         }
         case 9:
-          InMemoryWindows::DenyReading(kFile, input.Next() & 1);
+          in_memory_windows::DenyReading(kFile, input.Next() & 1);
           break;
         default:
           // Damaged by someone else: whoever reads it next deletes it, and
           // the next write-back replaces it with its own changes alone.
-          InMemoryWindows::PutFile(kFile, {'g', 'a', 'r', 'b', 'a', 'g', 'e', '-', 'g', 'a', 'r', 'b', 'a', 'g', 'e', '!'});
+          in_memory_windows::PutFile(kFile,
+                                     {'g', 'a', 'r', 'b', 'a', 'g', 'e', '-', 'g', 'a', 'r', 'b', 'a', 'g', 'e', '!'});
           model.clear();
           break;
       }
-      FUZZ_CHECK(InMemoryWindows::OpenHandleCount() == 0);
-      FUZZ_CHECK(InMemoryWindows::WaitedMilliseconds() <= CacheFileLock::kWaitBudgetMilliseconds);
+      FUZZ_CHECK(in_memory_windows::OpenHandleCount() == 0);
+      FUZZ_CHECK(in_memory_windows::WaitedMilliseconds() <= CacheFileLock::kWaitBudgetMilliseconds);
     }
     // Without faults both write back whatever they still hold changed.
-    InMemoryWindows::ClearFaults();
+    in_memory_windows::ClearFaults();
     for (VerificationCache& cache : caches) Flush(cache, model, true);
   }
-  FUZZ_CHECK(InMemoryWindows::OpenHandleCount() == 0);
+  FUZZ_CHECK(in_memory_windows::OpenHandleCount() == 0);
   return 0;
 }

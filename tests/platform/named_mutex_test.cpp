@@ -13,7 +13,7 @@ std::wstring UniqueName() { return L"Global\\varo-test-mutex-" + std::to_wstring
 // The list must hold exactly "Everyone: full access", or processes of other
 // accounts cannot open the cache lock.
 TEST(EveryoneSecurityAttributesTest, AccessListGrantsEveryoneFullAccess) {
-  auto attributes = EveryoneSecurityAttributes::Create();
+  auto attributes = platform::EveryoneSecurityAttributes::Create();
   ASSERT_NE(attributes->Get(), nullptr);
   EXPECT_EQ(attributes->Get()->nLength, sizeof(SECURITY_ATTRIBUTES));
   EXPECT_FALSE(attributes->Get()->bInheritHandle);
@@ -41,16 +41,17 @@ TEST(EveryoneSecurityAttributesTest, AccessListGrantsEveryoneFullAccess) {
 // Without the security functions there is no list, and the mutex falls back
 // to default security instead of failing.
 TEST(EveryoneSecurityAttributesTest, MissingSecurityFunctionsMeanDefaultSecurity) {
-  EXPECT_EQ(EveryoneSecurityAttributes::CreateForTesting(nullptr)->Get(), nullptr);
-  EXPECT_EQ(EveryoneSecurityAttributes::CreateForTesting(::GetModuleHandleW(L"kernel32.dll"))->Get(), nullptr);
+  EXPECT_EQ(platform::EveryoneSecurityAttributes::CreateForTesting(nullptr)->Get(), nullptr);
+  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  EXPECT_EQ(platform::EveryoneSecurityAttributes::CreateForTesting(kernel32)->Get(), nullptr);
 }
 
 TEST(NamedMutexTest, SameNameTwiceIsOneMutex) {
-  NamedMutex first, second;
+  platform::NamedMutex first, second;
   ASSERT_TRUE(first.Create(UniqueName()));
   ASSERT_TRUE(second.Create(UniqueName()));
   EXPECT_NE(first.Handle(), second.Handle());
-  NamedMutexLock lock(first);
+  platform::NamedMutexLock lock(first);
   ASSERT_TRUE(lock.Acquire(0));
   // Owned through the first handle: another thread cannot take it through
   // the second.
@@ -63,7 +64,7 @@ TEST(NamedMutexTest, SameNameTwiceIsOneMutex) {
 TEST(NamedMutexTest, NameTakenByAnotherKindOfObjectFails) {
   platform::UniqueKernelHandle event(::CreateEventW(nullptr, TRUE, FALSE, UniqueName().c_str()));
   ASSERT_TRUE(event);
-  NamedMutex mutex;
+  platform::NamedMutex mutex;
   EXPECT_FALSE(mutex.Create(UniqueName()));
   EXPECT_EQ(mutex.Handle(), nullptr);
 }
@@ -71,15 +72,15 @@ TEST(NamedMutexTest, NameTakenByAnotherKindOfObjectFails) {
 // Releasing a mutex that was never owned would fail with ERROR_NOT_OWNER;
 // the lock must not even try.
 TEST(NamedMutexLockTest, LockThatNeverOwnedDoesNotRelease) {
-  NamedMutex mutex;
+  platform::NamedMutex mutex;
   ASSERT_TRUE(mutex.Create(UniqueName()));
   std::thread holder([&] {
-    NamedMutexLock lock(mutex);
+    platform::NamedMutexLock lock(mutex);
     ASSERT_TRUE(lock.Acquire(0));
-    NamedMutexLock waiter(mutex);
+    platform::NamedMutexLock waiter(mutex);
     ::SetLastError(0xDEADBEEF);
     {
-      NamedMutexLock notOwned(mutex);
+      platform::NamedMutexLock notOwned(mutex);
     }
     EXPECT_EQ(::GetLastError(), 0xDEADBEEFu);
   });
@@ -87,10 +88,10 @@ TEST(NamedMutexLockTest, LockThatNeverOwnedDoesNotRelease) {
 }
 
 TEST(NamedMutexLockTest, ReleaseLetsOthersIn) {
-  NamedMutex mutex;
+  platform::NamedMutex mutex;
   ASSERT_TRUE(mutex.Create(UniqueName()));
   {
-    NamedMutexLock lock(mutex);
+    platform::NamedMutexLock lock(mutex);
     ASSERT_TRUE(lock.Acquire(0));
   }
   DWORD result = 0;

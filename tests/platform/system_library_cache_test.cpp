@@ -9,7 +9,7 @@ namespace {
 // Each test runs in a process of its own, so the cache starts empty.
 
 TEST(SystemLibraryCacheTest, NamesDifferingInAsciiCaseShareOneEntry) {
-  auto& cache = SystemLibraryCache::Instance();
+  auto& cache = platform::SystemLibraryCache::Instance();
   const HMODULE first = cache.GetLibrary(L"Advapi32.dll");
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(cache.GetLibrary(L"ADVAPI32.DLL"), first);
@@ -22,7 +22,7 @@ TEST(SystemLibraryCacheTest, NamesDifferingInAsciiCaseShareOneEntry) {
 
 // Catches LoadLibraryW("") returning the executable's own module.
 TEST(SystemLibraryCacheTest, EmptyNameLoadsNothing) {
-  auto& cache = SystemLibraryCache::Instance();
+  auto& cache = platform::SystemLibraryCache::Instance();
   ::SetLastError(0xDEADBEEF);
   EXPECT_EQ(cache.GetLibrary(L""), nullptr);
   EXPECT_EQ(::GetLastError(), 0xDEADBEEFu);  // LoadLibraryW was not called
@@ -45,7 +45,7 @@ std::wstring ProgramFolder() {
 // A failed load is not remembered: once the library appears in the system
 // folder, it loads.
 TEST(SystemLibraryCacheTest, FailedLoadIsTriedAgain) {
-  auto& cache = SystemLibraryCache::Instance();
+  auto& cache = platform::SystemLibraryCache::Instance();
   const std::wstring name = L"varo_late_" + std::to_wstring(::GetCurrentProcessId()) + L".dll";
   const std::wstring installed = SystemFolder() + L"\\" + name;
   EXPECT_EQ(cache.GetLibrary(name), nullptr);
@@ -64,7 +64,7 @@ TEST(SystemLibraryCacheTest, FailedLoadIsTriedAgain) {
 // Catches a load that searches the program's own folder, where anyone who
 // can copy the program can plant a library, or that follows a path.
 TEST(SystemLibraryCacheTest, LoadsFromTheSystemFolderOnly) {
-  auto& cache = SystemLibraryCache::Instance();
+  auto& cache = platform::SystemLibraryCache::Instance();
   const std::wstring name = L"varo_planted_" + std::to_wstring(::GetCurrentProcessId()) + L".dll";
   const std::wstring planted = ProgramFolder() + name;
   ASSERT_TRUE(::CopyFileW((SystemFolder() + L"\\version.dll").c_str(), planted.c_str(), FALSE));

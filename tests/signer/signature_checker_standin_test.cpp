@@ -11,6 +11,8 @@
 #include "tests/support/trust_standin.h"
 #include "tests/support/windows_version_run.h"
 
+using platform::SignatureVerdict;
+
 // The checker against the stand-in wintrust.dll beside this program
 // (WINEDLLOVERRIDES=wintrust=n,b), for what Wine's trust services never
 // report: revocation, distrust, catalogs, a library that does not load. Each
@@ -19,8 +21,8 @@
 
 namespace {
 
-namespace settings = TrustStandInSettings;
-using TrustStandIn::Log;
+namespace settings = trust_standin_settings;
+using trust_standin::Log;
 
 constexpr wchar_t kSigner[] = L"O=Varo, CN=\"Harbor Varo Network Software Co.,Ltd\"";
 constexpr wchar_t kSignerName[] = L"Harbor Varo Network Software Co.,Ltd";
@@ -85,8 +87,8 @@ class SignatureCheckerStandInTest : public ::testing::Test {
 // Catches wrong record sizes, flags, action or window, a state left open, and
 // a name not read for a valid signature.
 TEST_F(SignatureCheckerStandInTest, EmbeddedCheckAsksTheProviderExactlyAndClosesItsState) {
-  TrustStandIn::SetResult(settings::kFileResult, ERROR_SUCCESS);
-  TrustStandIn::Set(settings::kSigner, kSigner);
+  trust_standin::SetResult(settings::kFileResult, ERROR_SUCCESS);
+  trust_standin::Set(settings::kSigner, kSigner);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Valid);
   EXPECT_EQ(Name(), kSignerName);
   EXPECT_EQ(Log(), EmbeddedCheck(file_) + kNameRead + kEmbeddedClose);
@@ -106,9 +108,9 @@ class EmbeddedRefusalTest : public SignatureCheckerStandInTest, public ::testing
 // Catches a provider result mapped to the wrong verdict, a refused file sent
 // on to the catalogs, and the signer's name dropped for a refusal.
 TEST_P(EmbeddedRefusalTest, MapsToItsVerdictAndStillNamesTheSigner) {
-  TrustStandIn::SetResult(settings::kFileResult, GetParam().result);
-  TrustStandIn::Set(settings::kSigner, kSigner);
-  TrustStandIn::Set(settings::kCatalog, kCatalog);
+  trust_standin::SetResult(settings::kFileResult, GetParam().result);
+  trust_standin::Set(settings::kSigner, kSigner);
+  trust_standin::Set(settings::kCatalog, kCatalog);
   EXPECT_EQ(Verify(file_), GetParam().verdict);
   EXPECT_EQ(Name(), kSignerName);
   EXPECT_EQ(Log(), EmbeddedCheck(file_) + kNameRead + kEmbeddedClose);
@@ -124,8 +126,8 @@ INSTANTIATE_TEST_SUITE_P(ProviderResults, EmbeddedRefusalTest,
 // Catches a wrong lookup sequence, member tag, record or flags in the catalog
 // branch, and catalog contexts left unreleased.
 TEST_F(SignatureCheckerStandInTest, UnsignedFileListedInACatalogIsVerifiedThroughIt) {
-  TrustStandIn::Set(settings::kCatalog, kCatalog);
-  TrustStandIn::Set(settings::kSigner, kSigner);
+  trust_standin::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kSigner, kSigner);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Valid);
   EXPECT_EQ(Name(), kSignerName);
   EXPECT_EQ(Log(), EmbeddedCheck(file_) + kEmbeddedClose + L"CalcHash size=256 flags=0\n" + CatalogLookup(kHash) +
@@ -140,8 +142,8 @@ TEST_F(SignatureCheckerStandInTest, LongHashIsTakenAgainAtTheReportedSize) {
   const std::wstring path = temp_.WriteFile(L"long-hash.dll", bytes);
   std::wstring tag;
   for (uint8_t b : bytes) tag += {L"0123456789ABCDEF"[b >> 4], L"0123456789ABCDEF"[b & 0xF]};
-  TrustStandIn::Set(settings::kHashSize, L"300");
-  TrustStandIn::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kHashSize, L"300");
+  trust_standin::Set(settings::kCatalog, kCatalog);
   EXPECT_EQ(Verify(path), SignatureVerdict::Valid);
   EXPECT_TRUE(Logged(L"CalcHash size=256 flags=0\nCalcHash size=300 flags=0\n" + CatalogLookup(tag))) << Log();
   EXPECT_TRUE(Logged(L" tag=" + tag + L" ")) << Log();
@@ -150,14 +152,14 @@ TEST_F(SignatureCheckerStandInTest, LongHashIsTakenAgainAtTheReportedSize) {
 // Catches catalog results mapped differently from embedded ones, and a name
 // read where the catalog has no signature.
 TEST_F(SignatureCheckerStandInTest, CatalogResultsMapToVerdicts) {
-  TrustStandIn::Set(settings::kCatalog, kCatalog);
-  TrustStandIn::Set(settings::kSigner, kSigner);
-  TrustStandIn::SetResult(settings::kCatalogResult, CERT_E_REVOKED);
+  trust_standin::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kSigner, kSigner);
+  trust_standin::SetResult(settings::kCatalogResult, CERT_E_REVOKED);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Revoked);
   EXPECT_EQ(Name(), kSignerName);
 
-  TrustStandIn::ClearLog();
-  TrustStandIn::SetResult(settings::kCatalogResult, TRUST_E_NOSIGNATURE);
+  trust_standin::ClearLog();
+  trust_standin::SetResult(settings::kCatalogResult, TRUST_E_NOSIGNATURE);
   EXPECT_EQ(Verify(file_), SignatureVerdict::NotSigned);
   EXPECT_EQ(Name(), L"");
   EXPECT_FALSE(Logged(L"ProvDataFromStateData")) << Log();
@@ -165,7 +167,7 @@ TEST_F(SignatureCheckerStandInTest, CatalogResultsMapToVerdicts) {
 
 // Catches a catalog lookup for files over 32 MiB, or a limit one byte too low.
 TEST_F(SignatureCheckerStandInTest, CatalogLookupStopsAbove32MiB) {
-  TrustStandIn::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kCatalog, kCatalog);
   EXPECT_EQ(Verify(FileOfSize(L"over.dll", 0x2000001)), SignatureVerdict::NotSigned);
   EXPECT_FALSE(Logged(L"CalcHash")) << Log();
 
@@ -175,15 +177,15 @@ TEST_F(SignatureCheckerStandInTest, CatalogLookupStopsAbove32MiB) {
 
 // Catches a failed hash used anyway, or retried more than once.
 TEST_F(SignatureCheckerStandInTest, FileThatCannotBeHashedIsNotSigned) {
-  TrustStandIn::Set(settings::kHashFails);
-  TrustStandIn::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kHashFails);
+  trust_standin::Set(settings::kCatalog, kCatalog);
   EXPECT_EQ(Verify(file_), SignatureVerdict::NotSigned);
   EXPECT_EQ(Log(), EmbeddedCheck(file_) + kEmbeddedClose + L"CalcHash size=256 flags=0\nCalcHash size=20 flags=0\n");
 }
 
 // Catches a lookup tried on a file that cannot be opened.
 TEST_F(SignatureCheckerStandInTest, MissingFileIsNotSigned) {
-  TrustStandIn::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kCatalog, kCatalog);
   const std::wstring missing = temp_.Path(L"missing.dll");
   EXPECT_EQ(Verify(missing), SignatureVerdict::NotSigned);
   EXPECT_EQ(Log(), EmbeddedCheck(missing) + kEmbeddedClose);
@@ -191,8 +193,8 @@ TEST_F(SignatureCheckerStandInTest, MissingFileIsNotSigned) {
 
 // Catches a catalog context used without an administrator context.
 TEST_F(SignatureCheckerStandInTest, NoAdministratorContextIsNotSigned) {
-  TrustStandIn::Set(settings::kAcquireFails);
-  TrustStandIn::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kAcquireFails);
+  trust_standin::Set(settings::kCatalog, kCatalog);
   EXPECT_EQ(Verify(file_), SignatureVerdict::NotSigned);
   EXPECT_FALSE(Logged(L"EnumCatalogFromHash")) << Log();
   EXPECT_FALSE(Logged(L"ReleaseContext")) << Log();
@@ -207,8 +209,8 @@ TEST_F(SignatureCheckerStandInTest, FileInNoCatalogIsNotSignedAndContextIsReleas
 
 // Catches an unreadable catalog verified anyway, or its context leaked.
 TEST_F(SignatureCheckerStandInTest, UnreadableCatalogIsNotSignedAndReleased) {
-  TrustStandIn::Set(settings::kCatalog, kCatalog);
-  TrustStandIn::Set(settings::kCatalogInfoFails);
+  trust_standin::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kCatalogInfoFails);
   EXPECT_EQ(Verify(file_), SignatureVerdict::NotSigned);
   EXPECT_EQ(Log(), EmbeddedCheck(file_) + kEmbeddedClose + L"CalcHash size=256 flags=0\n" + CatalogLookup(kHash) +
                        kCatalogInfo + kReleaseCatalog + kReleaseAdmin);
@@ -216,7 +218,7 @@ TEST_F(SignatureCheckerStandInTest, UnreadableCatalogIsNotSignedAndReleased) {
 
 // Catches a state without provider data changing the verdict or the name.
 TEST_F(SignatureCheckerStandInTest, UnreadableSignerLeavesNameEmptyAndVerdictAlone) {
-  TrustStandIn::SetResult(settings::kFileResult, ERROR_SUCCESS);
+  trust_standin::SetResult(settings::kFileResult, ERROR_SUCCESS);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Valid);
   EXPECT_EQ(Name(), L"");
 }
@@ -224,14 +226,14 @@ TEST_F(SignatureCheckerStandInTest, UnreadableSignerLeavesNameEmptyAndVerdictAlo
 // Catches a load failure remembered for good, or a trust call attempted
 // without the library.
 TEST_F(SignatureCheckerStandInTest, UnavailableUntilTheLibraryLoads) {
-  TrustStandIn::Set(settings::kRefuseLoad);
-  TrustStandIn::SetResult(settings::kFileResult, ERROR_SUCCESS);
+  trust_standin::Set(settings::kRefuseLoad);
+  trust_standin::SetResult(settings::kFileResult, ERROR_SUCCESS);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Unavailable);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Unavailable);
   EXPECT_EQ(::GetModuleHandleW(L"wintrust.dll"), nullptr);
   EXPECT_EQ(Log(), L"");
 
-  TrustStandIn::Clear(settings::kRefuseLoad);
+  trust_standin::Clear(settings::kRefuseLoad);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Valid);
   EXPECT_TRUE(Logged(EmbeddedCheck(file_))) << Log();
 }
@@ -245,7 +247,7 @@ TEST_F(SignatureCheckerStandInTest, LibraryLackingAFunctionIsUnavailable) {
   // Loaded first, it is the wintrust.dll that the checker's load by name finds.
   platform::UniqueModule library(::LoadLibraryW(partial.c_str()));
   ASSERT_TRUE(library) << "cannot load " << testing::PrintToString(partial);
-  TrustStandIn::SetResult(settings::kFileResult, ERROR_SUCCESS);
+  trust_standin::SetResult(settings::kFileResult, ERROR_SUCCESS);
 
   EXPECT_EQ(Verify(file_), SignatureVerdict::Unavailable);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Unavailable);
@@ -261,7 +263,7 @@ TEST_F(SignatureCheckerStandInTest, NullPathFailsWithoutATrustCall) {
 // Runs only in the copy that the next test starts, which Wine tells it runs on
 // Windows XP.
 TEST_F(SignatureCheckerStandInTest, DISABLED_UsesPreVistaFlags) {
-  TrustStandIn::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kCatalog, kCatalog);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Valid);
   EXPECT_TRUE(Logged(EmbeddedCheck(file_, L"0x110"))) << Log();
   EXPECT_TRUE(Logged(CatalogCheck(file_, kHash, L"0x10"))) << Log();

@@ -9,6 +9,8 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_pki.h"
 
+using platform::SignatureVerdict;
+
 // Real trust services of the Wine prefix, on files signed with the test PKI
 // (scripts/make-test-pki), whose trusted root the prefix trusts.
 

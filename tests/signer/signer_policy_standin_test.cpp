@@ -13,13 +13,13 @@
 
 namespace {
 
-namespace settings = TrustStandInSettings;
+namespace settings = trust_standin_settings;
 
 class SignerPolicyStandInTest : public ::testing::Test {
  protected:
   void Answer(LONG result, const wchar_t* subject) {
-    TrustStandIn::SetResult(settings::kFileResult, result);
-    TrustStandIn::Set(settings::kSigner, subject);
+    trust_standin::SetResult(settings::kFileResult, result);
+    trust_standin::Set(settings::kSigner, subject);
   }
   bool Trusted() { return SignerVerifier::Instance().IsTrusted(file_.c_str()); }
 
@@ -56,9 +56,9 @@ TEST_F(SignerPolicyStandInTest, AllowedNameWithRevokedSignatureFails) {
 // could not be made: without trust services nobody has a readable name, and
 // a planted, empty trust library would then let every file through.
 TEST_F(SignerPolicyStandInTest, UnavailableTrustServicesRefuseEveryFile) {
-  TrustStandIn::Set(settings::kRefuseLoad);
+  trust_standin::Set(settings::kRefuseLoad);
   std::wstring signer = L"stale";
-  EXPECT_EQ(SignerVerifier::Instance().CheckFile(file_, signer), SignatureVerdict::Unavailable);
+  EXPECT_EQ(SignerVerifier::Instance().CheckFile(file_, signer), platform::SignatureVerdict::Unavailable);
   EXPECT_EQ(signer, L"");
   const TrustDecision decision = SignerVerifier::Instance().Decide(file_.c_str());
   EXPECT_FALSE(decision.trusted);
@@ -81,18 +81,18 @@ TEST_F(SignerPolicyStandInTest, ModuleCannotBeWrittenWhileItIsCheckedForLoading)
   const std::wstring module = temp_.Path(L"payload.dll");
   ASSERT_TRUE(::CopyFileW(SiblingProgram(L"..\\test_payload.dll").c_str(), module.c_str(), FALSE));
   Answer(ERROR_SUCCESS, L"CN=Own Publisher");
-  TrustStandIn::Set(settings::kTryWrite);
+  trust_standin::Set(settings::kTryWrite);
 
   platform::UniqueModule loaded(SignerService::Instance().LoadVerifiedLibrary(module.c_str()));
   EXPECT_TRUE(loaded);
-  EXPECT_NE(TrustStandIn::Log().find(L"write=denied"), std::wstring::npos) << TrustStandIn::Log();
-  EXPECT_EQ(TrustStandIn::Log().find(L"write=allowed"), std::wstring::npos);
+  EXPECT_NE(trust_standin::Log().find(L"write=denied"), std::wstring::npos) << trust_standin::Log();
+  EXPECT_EQ(trust_standin::Log().find(L"write=allowed"), std::wstring::npos);
 
   // A check alone does not hold the file.
-  TrustStandIn::ClearLog();
+  trust_standin::ClearLog();
   SignerVerifier::Instance().Release();
   EXPECT_TRUE(SignerVerifier::Instance().IsTrusted(file_.c_str()));
-  EXPECT_NE(TrustStandIn::Log().find(L"write=allowed"), std::wstring::npos) << TrustStandIn::Log();
+  EXPECT_NE(trust_standin::Log().find(L"write=allowed"), std::wstring::npos) << trust_standin::Log();
 }
 
 }  // namespace

@@ -120,7 +120,8 @@ TEST_F(SignerPolicyTest, ForgedPublisherNameDoesNotPass) {
   EXPECT_FALSE(Trusted(L"forgery"));
   // The name alone was what the forgery had in common with the launcher.
   std::wstring signer;
-  EXPECT_EQ(SignerVerifier::Instance().CheckFile(SignedTestFile(L"forgery"), signer), SignatureVerdict::Failed);
+  EXPECT_EQ(SignerVerifier::Instance().CheckFile(SignedTestFile(L"forgery"), signer),
+            platform::SignatureVerdict::Failed);
   EXPECT_EQ(signer, kNetworkPublisher);
 }
 
@@ -193,7 +194,7 @@ TEST_F(SignerPolicyTest, ReleaseWritesTheCacheBack) {
   bool corrupt = false;
   ASSERT_TRUE(ReadCacheFile(cacheFile, entries, corrupt));
   ASSERT_GE(entries.size(), 2u);
-  EXPECT_EQ(entries[0].verdict, SignatureVerdict::Valid);
+  EXPECT_EQ(entries[0].verdict, platform::SignatureVerdict::Valid);
   EXPECT_EQ(entries[0].signer, L"港湾星禾信息科技服务工作室");
 }
 

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-namespace TrustStandIn {
+namespace trust_standin {
 
 void Set(const wchar_t* setting, const std::wstring& value) { ::SetEnvironmentVariableW(setting, value.c_str()); }
 
@@ -15,13 +15,13 @@ void SetResult(const wchar_t* setting, LONG result) {
 }
 
 std::wstring Log() {
-  const DWORD size = ::GetEnvironmentVariableW(TrustStandInSettings::kLog, nullptr, 0);
+  const DWORD size = ::GetEnvironmentVariableW(trust_standin_settings::kLog, nullptr, 0);
   if (size == 0) return {};
   std::wstring log(size, L'\0');
-  log.resize(::GetEnvironmentVariableW(TrustStandInSettings::kLog, log.data(), size));
+  log.resize(::GetEnvironmentVariableW(trust_standin_settings::kLog, log.data(), size));
   return log;
 }
 
-void ClearLog() { Clear(TrustStandInSettings::kLog); }
+void ClearLog() { Clear(trust_standin_settings::kLog); }
 
-}  // namespace TrustStandIn
+}  // namespace trust_standin

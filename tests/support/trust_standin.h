@@ -8,7 +8,7 @@
 #include "platform/win.h"
 #include "tests/support/trust_standin_settings.h"
 
-namespace TrustStandIn {
+namespace trust_standin {
 
 void Set(const wchar_t* setting, const std::wstring& value = L"1");
 void Clear(const wchar_t* setting);
@@ -20,4 +20,4 @@ void SetResult(const wchar_t* setting, LONG result);
 std::wstring Log();
 void ClearLog();
 
-}  // namespace TrustStandIn
+}  // namespace trust_standin

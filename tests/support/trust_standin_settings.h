@@ -2,7 +2,7 @@
 // wintrust.dll in its own process. The stand-in reads them at each call.
 #pragma once
 
-namespace TrustStandInSettings {
+namespace trust_standin_settings {
 
 // Set: the DLL refuses to load (DllMain fails).
 inline constexpr wchar_t kRefuseLoad[] = L"VARO_STANDIN_REFUSE_LOAD";
@@ -35,4 +35,4 @@ inline constexpr wchar_t kPauseFile[] = L"VARO_STANDIN_PAUSE_FILE";
 // Written by the stand-in: one line per call, in call order.
 inline constexpr wchar_t kLog[] = L"VARO_STANDIN_LOG";
 
-}  // namespace TrustStandInSettings
+}  // namespace trust_standin_settings

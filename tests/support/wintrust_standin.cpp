@@ -23,7 +23,7 @@
 
 namespace {
 
-namespace settings = TrustStandInSettings;
+namespace settings = trust_standin_settings;
 
 std::wstring Setting(const wchar_t* name) {
   wchar_t value[4096] = {};
