@@ -9,8 +9,7 @@
 #include <string>
 
 #include "locations/file_system.h"
-#include "tests/signer/browser_test_fixture.h"
-#include "tests/support/app_data_redirection.h"
+#include "tests/support/browser_test_fixture.h"
 #include "tests/support/child_process.h"
 
 inline constexpr wchar_t kPicViewer[] = L"VaroPicViewer.exe";
@@ -27,14 +26,9 @@ class LauncherTest : public BrowserTestFixture {
     artifacts_ = Environment(L"VARO_E2E");
     ASSERT_FALSE(artifacts_.empty()) << "VARO_E2E is not set";
     ASSERT_TRUE(FileSystem::CreateDirectoryTree(temp_.Path(L"AppData")));
-    appData_.emplace(temp_.Path(L"AppData"));
+    ASSERT_TRUE(registry_.RedirectAppData(temp_.Path(L"AppData")));
     browser_ = Install(Browser::VaroExplorer);
     SetEnvironment(L"VARO_TEST_APP_RECORD", record_);
-  }
-
-  void TearDown() override {
-    appData_.reset();
-    BrowserTestFixture::TearDown();
   }
 
   std::wstring Artifact(const std::wstring& name) const { return artifacts_ + L"\\" + name; }
@@ -112,7 +106,6 @@ class LauncherTest : public BrowserTestFixture {
   }
 
   std::wstring artifacts_;
-  std::optional<AppDataRedirection> appData_;
   std::wstring browser_;
   const std::wstring launcherFolder_ = temp_.Path(L"bin\\");
   const std::wstring record_ = temp_.Path(L"record.txt");

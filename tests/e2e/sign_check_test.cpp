@@ -6,9 +6,7 @@
 
 #include "locations/file_system.h"
 #include "locations/product_layout.h"
-#include "tests/support/app_data_redirection.h"
 #include "tests/support/child_process.h"
-#include "tests/support/install_path_value.h"
 #include "tests/support/json_value.h"
 #include "tests/support/registry_changes.h"
 #include "tests/support/temp_folder.h"
@@ -60,13 +58,11 @@ class SignCheckTest : public ::testing::Test {
     ASSERT_FALSE(artifacts_.empty()) << "VARO_E2E is not set";
     ASSERT_TRUE(FileSystem::IsFile(tool_)) << ::testing::PrintToString(tool_);
     ASSERT_TRUE(FileSystem::CreateDirectoryTree(temp_.Path(L"AppData\\VaroPic")));
-    appData_.emplace(temp_.Path(L"AppData"));
+    ASSERT_TRUE(registry_.RedirectAppData(temp_.Path(L"AppData")));
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
       ASSERT_TRUE(registry_.Remove(HKEY_LOCAL_MACHINE, view, L"SOFTWARE\\VaroPic", L"Path"));
     }
   }
-
-  void TearDown() override { appData_.reset(); }
 
   std::wstring Artifact(const std::wstring& name) const { return artifacts_ + L"\\" + name; }
   std::wstring SignedLauncher() const { return Artifact(L"signed\\VaroPicViewer.exe"); }
@@ -87,29 +83,12 @@ class SignCheckTest : public ::testing::Test {
     const std::wstring outPath = temp_.Path(L"out" + runNumber + L".txt");
     const std::wstring errPath = temp_.Path(L"err" + runNumber + L".txt");
     ToolRun run;
-    {
-      SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-      platform::UniqueFileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-      platform::UniqueFileHandle err(::CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-      EXPECT_TRUE(out && err);
-      STARTUPINFOW startup{};
-      startup.cb = sizeof(startup);
-      startup.dwFlags = STARTF_USESTDHANDLES;
-      startup.hStdInput = nullptr;
-      startup.hStdOutput = out.Get();
-      startup.hStdError = err.Get();
-      std::wstring commandLine = Quoted(tool_) + L" " + arguments;
-      PROCESS_INFORMATION process{};
-      if (!::CreateProcessW(tool_.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                            nullptr, &startup, &process)) {
-        ADD_FAILURE() << "cannot start the tool";
-        return run;
-      }
-      platform::UniqueKernelHandle thread(process.hThread);
-      run.exitCode = WaitForExit(platform::UniqueKernelHandle(process.hProcess), kRunTimeout);
+    const auto process = StartProcess(tool_, arguments, outPath, errPath);
+    if (!process) {
+      ADD_FAILURE() << "cannot start the tool";
+      return run;
     }
+    run.exitCode = WaitForExit(process, kRunTimeout);
     run.out = FromUtf8(ReadWholeFile(outPath));
     run.err = FromUtf8(ReadWholeFile(errPath));
     return run;
@@ -136,7 +115,6 @@ class SignCheckTest : public ::testing::Test {
 
   TempFolder temp_;
   RegistryChanges registry_;
-  std::optional<AppDataRedirection> appData_;
   std::wstring artifacts_;
   std::wstring tool_;
   int runs_ = 0;
@@ -210,7 +188,7 @@ TEST_F(SignCheckTest, TextReportAndTheCacheItLeaves) {
 // when no --launcher is given.
 TEST_F(SignCheckTest, InstalledLauncherIsTheReference) {
   const std::wstring installed = CopyOf(SignedTestFile(L"foreign"), L"Program\\VaroPicViewer.exe");
-  InstallPathValue install(L"VaroPic", temp_.Path(L"Program"), KEY_WOW64_64KEY);
+  ASSERT_TRUE(registry_.SetInstallPath(L"VaroPic", temp_.Path(L"Program"), KEY_WOW64_64KEY));
   const JsonValue result = RunJson(L"check --json " + Quoted(Artifact(L"companion-foreign.dll")), 0);
   EXPECT_EQ(result[L"reference"][L"path"].text, installed);
   EXPECT_EQ(result[L"reference"][L"source"].text, L"installed");

@@ -2,13 +2,11 @@
 // libraries that record their loads and unloads. Each test runs the host in
 // a fresh driver process, so every load is a first load and process end is
 // seen as such.
-#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "locations/product_layout.h"
-#include "tests/support/app_data_redirection.h"
 #include "tests/support/child_process.h"
 #include "tests/support/registry_changes.h"
 #include "tests/support/temp_folder.h"
@@ -27,7 +25,7 @@ class AppModuleHostTest : public ::testing::Test {
     const std::wstring productFolder = appData + product_layout::kProductFolder;
     // The verifier gets a cache file only when the product folder exists.
     ASSERT_TRUE(::CreateDirectoryW(productFolder.c_str(), nullptr));
-    appData_.emplace(appData);
+    ASSERT_TRUE(registry_.RedirectAppData(appData));
     cacheFile_ = productFolder + L"\\" + product_layout::kCacheFileName;
     // With no install path and no configured version the application folder
     // is the driver's own.
@@ -70,7 +68,6 @@ class AppModuleHostTest : public ::testing::Test {
 
   TempFolder temp_;
   RegistryChanges registry_;
-  std::optional<AppDataRedirection> appData_;
   std::wstring launcherFolder_;
   std::wstring order_;
   std::wstring cacheFile_;

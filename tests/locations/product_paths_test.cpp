@@ -2,14 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 
 #include "locations/file_system.h"
 #include "locations/path_text.h"
-#include "locations/product_layout.h"
 #include "platform/win.h"
-#include "tests/support/app_data_redirection.h"
-#include "tests/support/install_path_value.h"
+#include "tests/support/registry_changes.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/thread_token.h"
 
@@ -24,10 +21,7 @@ class ProductPathsTest : public ::testing::Test {
   std::wstring RedirectAppData(const std::wstring& relative) {
     const std::wstring folder = temp_.Path(relative);
     EXPECT_TRUE(FileSystem::CreateDirectoryTree(folder));
-    // The old redirection goes first, so that the new one restores the
-    // prefix's own value.
-    redirection_.reset();
-    redirection_ = std::make_unique<AppDataRedirection>(folder);
+    EXPECT_TRUE(registry_.RedirectAppData(folder));
     return folder;
   }
 
@@ -52,7 +46,7 @@ class ProductPathsTest : public ::testing::Test {
   void SetUp() override { root_ = RedirectAppData(L"Roaming"); }
 
   TempFolder temp_;
-  std::unique_ptr<AppDataRedirection> redirection_;
+  RegistryChanges registry_;
   std::wstring root_;
 };
 
@@ -107,7 +101,7 @@ TEST_F(ProductPathsTest, WithoutDataRootTheCurrentFolderChoosesNothing) {
 TEST_F(ProductPathsTest, ConfiguredVersionFolderComesFirst) {
   const std::wstring version = MakeVersionFolder(L"3.1.0.25");
   ConfigureVersion(L"3.1.0.25");
-  InstallPathValue install(L"VaroPic", temp_.Path(), KEY_WOW64_64KEY);
+  ASSERT_TRUE(registry_.SetInstallPath(L"VaroPic", temp_.Path(), KEY_WOW64_64KEY));
   EXPECT_EQ(Comparable(FindApplicationDirectory()), Comparable(version));
   EXPECT_EQ(FindApplicationDirectory().back(), L'\\');
 }
@@ -119,7 +113,8 @@ TEST_F(ProductPathsTest, MissingVersionFolderFallsBackInOrder) {
   const std::wstring installed = temp_.Path(L"Program Files\\VaroPic");
   ASSERT_TRUE(FileSystem::CreateDirectoryTree(installed));
   {
-    InstallPathValue install(L"VaroPic", installed, KEY_WOW64_64KEY);
+    RegistryChanges install;
+    ASSERT_TRUE(install.SetInstallPath(L"VaroPic", installed, KEY_WOW64_64KEY));
     EXPECT_EQ(FindApplicationDirectory(), installed + L"\\");
   }
   EXPECT_EQ(FindApplicationDirectory(), ProductPaths::LauncherDirectory());
@@ -127,7 +122,7 @@ TEST_F(ProductPathsTest, MissingVersionFolderFallsBackInOrder) {
 
 // A registry path to a folder that does not exist is skipped too.
 TEST_F(ProductPathsTest, MissingInstallFolderFallsBackToTheLauncher) {
-  InstallPathValue install(L"VaroPic", temp_.Path(L"gone"), KEY_WOW64_64KEY);
+  ASSERT_TRUE(registry_.SetInstallPath(L"VaroPic", temp_.Path(L"gone"), KEY_WOW64_64KEY));
   EXPECT_EQ(FindApplicationDirectory(), ProductPaths::LauncherDirectory());
 }
 
@@ -138,7 +133,7 @@ TEST_F(ProductPathsTest, VersionThatLeavesTheRootIsIgnored) {
   ASSERT_TRUE(FileSystem::CreateDirectoryTree(root_ + L"\\VaroPic\\x"));
   const std::wstring installed = temp_.Path(L"installed");
   ASSERT_TRUE(FileSystem::CreateDirectoryTree(installed));
-  InstallPathValue install(L"VaroPic", installed, KEY_WOW64_64KEY);
+  ASSERT_TRUE(registry_.SetInstallPath(L"VaroPic", installed, KEY_WOW64_64KEY));
 
   for (const std::wstring& version : {std::wstring(L"..\\x"), std::wstring(L"a\\b"), std::wstring(L"a/b"),
                                       std::wstring(L"C:x"), std::wstring(L"."), std::wstring(L".."), temp_.Path()}) {
@@ -151,11 +146,13 @@ TEST_F(ProductPathsTest, VersionThatLeavesTheRootIsIgnored) {
 // trailing backslash added or kept.
 TEST_F(ProductPathsTest, InstallPathFromThe64BitView) {
   {
-    InstallPathValue install(L"VaroPic", L"C:\\Program Files\\VaroPic", KEY_WOW64_64KEY);
+    RegistryChanges install;
+    ASSERT_TRUE(install.SetInstallPath(L"VaroPic", L"C:\\Program Files\\VaroPic", KEY_WOW64_64KEY));
     EXPECT_EQ(ProductPaths::RegistryInstallPath(L"VaroPic"), L"C:\\Program Files\\VaroPic\\");
   }
   {
-    InstallPathValue install(L"VaroPic", L"C:\\Program Files\\VaroPic\\", KEY_WOW64_64KEY);
+    RegistryChanges install;
+    ASSERT_TRUE(install.SetInstallPath(L"VaroPic", L"C:\\Program Files\\VaroPic\\", KEY_WOW64_64KEY));
     EXPECT_EQ(ProductPaths::RegistryInstallPath(L"VaroPic"), L"C:\\Program Files\\VaroPic\\");
   }
   EXPECT_EQ(ProductPaths::RegistryInstallPath(L"VaroPic"), L"");
@@ -164,15 +161,15 @@ TEST_F(ProductPathsTest, InstallPathFromThe64BitView) {
 
 // With a value in both views the launcher's own, 64-bit, view wins.
 TEST_F(ProductPathsTest, InstallPathPrefersThe64BitView) {
-  InstallPathValue native(L"VaroPic", L"C:\\Native\\VaroPic", KEY_WOW64_64KEY);
-  InstallPathValue wow(L"VaroPic", L"C:\\Wow\\VaroPic", KEY_WOW64_32KEY);
+  ASSERT_TRUE(registry_.SetInstallPath(L"VaroPic", L"C:\\Native\\VaroPic", KEY_WOW64_64KEY));
+  ASSERT_TRUE(registry_.SetInstallPath(L"VaroPic", L"C:\\Wow\\VaroPic", KEY_WOW64_32KEY));
   EXPECT_EQ(ProductPaths::RegistryInstallPath(L"VaroPic"), L"C:\\Native\\VaroPic\\");
 }
 
 // A 32-bit installer writes to the 32-bit view; it must be read there when the
 // 64-bit view has nothing.
 TEST_F(ProductPathsTest, InstallPathFromThe32BitView) {
-  InstallPathValue install(L"VaroPic", L"C:\\Program Files (x86)\\VaroPic", KEY_WOW64_32KEY);
+  ASSERT_TRUE(registry_.SetInstallPath(L"VaroPic", L"C:\\Program Files (x86)\\VaroPic", KEY_WOW64_32KEY));
   EXPECT_EQ(ProductPaths::RegistryInstallPath(L"VaroPic"), L"C:\\Program Files (x86)\\VaroPic\\");
 }
 
@@ -185,7 +182,7 @@ TEST_F(ProductPathsTest, SignerCacheLocationNeedsTheProductFolder) {
   ASSERT_TRUE(FileSystem::CreateDirectoryTree(root_ + L"\\VaroPic"));
   const std::wstring location = ProductPaths::SignerCacheLocation();
   EXPECT_EQ(PathText::ToLower(location),
-            PathText::ToLower(root_ + L"\\VaroPic\\" + product_layout::kCacheFileName));
+            PathText::ToLower(root_ + L"\\VaroPic\\SignCache.dat"));
 }
 
 // The launcher's folder is where its executable is, with one backslash.

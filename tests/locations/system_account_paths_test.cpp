@@ -13,7 +13,7 @@
 #include "locations/product_user.h"
 #include "platform/win.h"
 #include "signer/web_page_opener.h"
-#include "tests/signer/browser_test_fixture.h"
+#include "tests/support/browser_test_fixture.h"
 #include "tests/support/interactive_shell.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/thread_token.h"

@@ -2,7 +2,7 @@
 
 #include "locations/file_system.h"
 #include "locations/path_text.h"
-#include "tests/signer/browser_test_fixture.h"
+#include "tests/support/browser_test_fixture.h"
 #include "tests/support/windows_version_run.h"
 
 namespace {

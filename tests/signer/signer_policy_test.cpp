@@ -13,7 +13,7 @@
 #include "signer/product_texts.h"
 #include "signer/signer_service.h"
 #include "signer/signer_verifier.h"
-#include "tests/signer/browser_test_fixture.h"
+#include "tests/support/browser_test_fixture.h"
 #include "tests/support/test_pki.h"
 
 // The policy on real files signed with the test PKI. Every test runs in a

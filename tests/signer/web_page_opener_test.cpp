@@ -1,6 +1,6 @@
 #include "signer/web_page_opener.h"
 
-#include "tests/signer/browser_test_fixture.h"
+#include "tests/support/browser_test_fixture.h"
 
 namespace {
 

@@ -1,7 +1,5 @@
 #include "tests/support/child_process.h"
 
-#include <vector>
-
 #include "locations/file_system.h"
 #include "locations/path_text.h"
 
@@ -13,19 +11,47 @@ std::wstring SiblingProgram(const std::wstring& fileName) {
   return directory + fileName;
 }
 
-platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std::wstring& arguments) {
+namespace {
+
+platform::UniqueKernelHandle Start(const std::wstring& program, const std::wstring& arguments,
+                                   STARTUPINFOW& startup, BOOL inheritHandles, DWORD flags) {
   std::wstring commandLine = Quoted(program) + L" " + arguments;
-  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back(L'\0');
-  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
+  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, flags, nullptr, nullptr,
+                        &startup, &info)) {
     return platform::UniqueKernelHandle();
   }
   platform::UniqueKernelHandle thread(info.hThread);
   return platform::UniqueKernelHandle(info.hProcess);
+}
+
+platform::UniqueFileHandle CreateInheritableFile(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  return platform::UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std::wstring& arguments) {
+  STARTUPINFOW startup{};
+  return Start(program, arguments, startup, FALSE, 0);
+}
+
+platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std::wstring& arguments,
+                                          const std::wstring& outputFile, const std::wstring& errorFile) {
+  // With inheritance on, the child gets every inheritable handle of this
+  // program; the tests make no others inheritable.
+  const platform::UniqueFileHandle output = CreateInheritableFile(outputFile);
+  const platform::UniqueFileHandle error =
+      errorFile == outputFile ? platform::UniqueFileHandle() : CreateInheritableFile(errorFile);
+  if (!output || (errorFile != outputFile && !error)) return platform::UniqueKernelHandle();
+  STARTUPINFOW startup{};
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output.Get();
+  startup.hStdError = error ? error.Get() : output.Get();
+  return Start(program, arguments, startup, TRUE, CREATE_NO_WINDOW);
 }
 
 DWORD WaitForExit(const platform::UniqueKernelHandle& process, DWORD milliseconds) {

@@ -1,5 +1,6 @@
-// Starting and watching other test programs, for tests that need a second
-// process (share modes, named objects, several cache writers at once).
+// Starting and watching other programs, for tests that need a second process
+// (share modes, named objects, several cache writers at once) or run the
+// product's programs. Every process a test starts goes through here.
 #pragma once
 
 #include <string>
@@ -12,6 +13,12 @@ std::wstring SiblingProgram(const std::wstring& fileName);
 // Starts `program` with `arguments` (already quoted as needed); an invalid
 // handle when it could not be started.
 platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std::wstring& arguments);
+
+// The same, with the child's standard output and standard error written to
+// the files `outputFile` and `errorFile` (made anew; one path may serve
+// both), no standard input and no console window of its own.
+platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std::wstring& arguments,
+                                          const std::wstring& outputFile, const std::wstring& errorFile);
 
 // The exit code, or STILL_ACTIVE when the process did not end in time.
 DWORD WaitForExit(const platform::UniqueKernelHandle& process, DWORD milliseconds);

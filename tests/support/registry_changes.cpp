@@ -72,9 +72,9 @@ bool RegistryChanges::Set(HKEY root, REGSAM view, const std::wstring& subKey, co
 }
 
 bool RegistryChanges::SetText(HKEY root, REGSAM view, const std::wstring& subKey, const std::wstring& name,
-                              const std::wstring& text) {
+                              const std::wstring& text, DWORD type) {
   const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
-  return Set(root, view, subKey, name, REG_SZ, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t)));
+  return Set(root, view, subKey, name, type, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t)));
 }
 
 bool RegistryChanges::Remove(HKEY root, REGSAM view, const std::wstring& subKey, const std::wstring& name) {
@@ -83,4 +83,13 @@ bool RegistryChanges::Remove(HKEY root, REGSAM view, const std::wstring& subKey,
   changes_.push_back(change);
   const platform::UniqueRegKey key = OpenKey(root, view, subKey, KEY_SET_VALUE);
   return key && ::RegDeleteValueW(key.Get().key, name.c_str()) == ERROR_SUCCESS;
+}
+
+bool RegistryChanges::RedirectAppData(const std::wstring& folder) {
+  return SetText(HKEY_CURRENT_USER, 0, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                 L"AppData", folder, REG_EXPAND_SZ);
+}
+
+bool RegistryChanges::SetInstallPath(const std::wstring& product, const std::wstring& path, REGSAM view) {
+  return SetText(HKEY_LOCAL_MACHINE, view, L"SOFTWARE\\" + product, L"Path", path);
 }

@@ -2,9 +2,9 @@
 
 #include <string_view>
 
-#include "platform/scope_exit.h"
-#include "platform/unique_handle.h"
 #include "platform/win.h"
+#include "tests/support/one_test_run.h"
+#include "tests/support/registry_changes.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -13,35 +13,6 @@ std::wstring ProgramPath() {
   std::wstring path(MAX_PATH, L'\0');
   path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
   return path;
-}
-
-bool SetWineVersion(const std::wstring& key, const std::wstring& version) {
-  HKEY created = nullptr;
-  if (::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &created, nullptr) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  const platform::UniqueRegKey owned({created, &::RegCloseKey});
-  const auto bytes = static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t));
-  return ::RegSetValueExW(created, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()), bytes) ==
-         ERROR_SUCCESS;
-}
-
-// Exit code of `commandLine`, or -1 when it cannot be started.
-long RunAndWait(std::wstring commandLine) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-    return -1;
-  }
-  platform::UniqueKernelHandle processHandle(process.hProcess);
-  platform::UniqueKernelHandle threadHandle(process.hThread);
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD exitCode = 0;
-  ::GetExitCodeProcess(process.hProcess, &exitCode);
-  return static_cast<long>(exitCode);
 }
 
 bool ReportShowsOnePassedTest(const std::wstring& reportPath) {
@@ -65,12 +36,11 @@ bool RunTestAsWindowsVersion(const std::wstring& testName, const std::wstring& v
     if (!::CopyFileW((folder + companion).c_str(), temp.Path(companion).c_str(), TRUE)) return false;
   }
 
-  const std::wstring key = L"Software\\Wine\\AppDefaults\\" + copyName;
-  const platform::ScopeExit removeKey([&] { ::RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str()); });
-  if (!SetWineVersion(key, version)) return false;
-
+  RegistryChanges registry;
+  if (!registry.SetText(HKEY_CURRENT_USER, 0, L"Software\\Wine\\AppDefaults\\" + copyName, L"Version", version)) {
+    return false;
+  }
   const std::wstring report = temp.Path(L"report.xml");
-  const long exitCode = RunAndWait(L"\"" + temp.Path(copyName) + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
-                                   testName + L" --gtest_output=xml:" + report);
+  const DWORD exitCode = RunOneTest(temp.Path(copyName), testName, L"--gtest_output=xml:" + report);
   return exitCode == 0 && ReportShowsOnePassedTest(report);
 }

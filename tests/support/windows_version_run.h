@@ -11,6 +11,6 @@
 // "vista", "win7", "win10"), runs the copy with `testName` as its only test
 // (disabled tests included, so that such a test runs only this way), and
 // removes copy and key. True when exactly that test ran and passed; the
-// child's output goes to this program's console.
+// child's output is copied to this program's standard output.
 bool RunTestAsWindowsVersion(const std::wstring& testName, const std::wstring& version,
                              const std::vector<std::wstring>& companions);

@@ -1,4 +1,4 @@
-#include "tests/signer/browser_test_fixture.h"
+#include "tests/support/browser_test_fixture.h"
 
 #include "locations/file_system.h"
 #include "platform/unique_handle.h"
