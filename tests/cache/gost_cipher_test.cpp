@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <random>
 #include <thread>
 
@@ -175,16 +176,24 @@ TEST(GostCipherTest, SingleBlockFunctionsMatchThePlainImplementationAndInvert) {
   }
 }
 
-// The cache key is part of every stored cache file: a change would make all
-// existing files unreadable.
-TEST(GostCipherTest, CacheKeyIsDerivedFromTheFixedText) {
+// The cache key and the cipher are part of every stored cache file: a change
+// to either makes all existing files unreadable. Fixed vectors catch a change
+// that the plain second implementation would share.
+TEST(GostCipherTest, CacheKeyAndFrameMatchKnownAnswers) {
   const GostKey key = CacheKey();
-  const char text[] = "Varo.SignerCache/GOST-28147:2026";
-  for (uint32_t i = 0; i < 8; ++i) {
-    const uint32_t word = uint32_t(uint8_t(text[4 * i])) | uint32_t(uint8_t(text[4 * i + 1])) << 8 |
-                          uint32_t(uint8_t(text[4 * i + 2])) << 16 | uint32_t(uint8_t(text[4 * i + 3])) << 24;
-    EXPECT_EQ(key.x[i], (word << 1) + i);
-  }
+  const uint32_t expectedKey[8] = {0xDEE4C2AC, 0xCED2A65D, 0x86E4CADE, 0xCAD0C6C5,
+                                   0xA69E8E62, 0x70645AAD, 0x746E6868, 0x6C64606B};
+  EXPECT_TRUE(std::equal(std::begin(key.x), std::end(key.x), std::begin(expectedKey)));
+
+  const char text[] = "Signed by Varo, checked by all.";
+  const ByteArray plain(text, text + 31);
+  const ByteArray expectedFrame = {
+      0x00, 0x00, 0x00, 0x1F, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,  // length, pad count, zero
+      0xFF, 0x13, 0x36, 0x65, 0x50, 0x9C, 0xB7, 0xB1, 0x85, 0xE0, 0xE0, 0x52,
+      0x87, 0x54, 0x76, 0xDD, 0xDD, 0x7E, 0xDD, 0x13, 0x4E, 0x18, 0x31, 0x9A,
+      0x11, 0x8D, 0x53, 0xF5, 0xEF, 0xF2, 0x02, 0x3C};
+  EXPECT_EQ(Encrypt(plain), expectedFrame);
+  EXPECT_EQ(ReferenceFrame(plain, key), expectedFrame);
 }
 
 TEST(GostCipherTest, RoundTripsAndPadsToWholeBlocks) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cwchar>
 #include <string>
 
 #include "platform/unique_handle.h"
@@ -141,7 +142,11 @@ TEST_F(SignatureCheckerStandInTest, LongHashIsTakenAgainAtTheReportedSize) {
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
   const std::wstring path = temp_.WriteFile(L"long-hash.dll", bytes);
   std::wstring tag;
-  for (uint8_t b : bytes) tag += {L"0123456789ABCDEF"[b >> 4], L"0123456789ABCDEF"[b & 0xF]};
+  for (uint8_t b : bytes) {
+    wchar_t digits[3];
+    std::swprintf(digits, 3, L"%02X", b);
+    tag += digits;
+  }
   trust_standin::Set(settings::kHashSize, L"300");
   trust_standin::Set(settings::kCatalog, kCatalog);
   EXPECT_EQ(Verify(path), SignatureVerdict::Valid);
