@@ -6,9 +6,10 @@
 
 namespace {
 
-// The cache is process-wide and other tests of this program may have filled
-// it, so each test counts the entries it adds. Library names that only one
-// test asks for keep those counts exact.
+// The cache is process-wide: whatever ran before a test in its process (the
+// program's own start-up, or other tests of a run in one process) may have
+// filled it, so each test counts the entries it adds, with library names no
+// other test asks for.
 
 TEST(SystemLibraryCacheTest, NamesDifferingInAsciiCaseShareOneEntry) {
   auto& cache = platform::SystemLibraryCache::Instance();

@@ -41,8 +41,9 @@ platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std
 
 platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std::wstring& arguments,
                                           const std::wstring& outputFile, const std::wstring& errorFile) {
-  // With inheritance on, the child gets every inheritable handle of this
-  // program; the tests make no others inheritable.
+  // With inheritance on, the child also gets this program's other
+  // inheritable handles, such as a standard output that a whole run sent to
+  // a file. Nothing the tests check depends on their absence.
   const platform::UniqueFileHandle output = CreateInheritableFile(outputFile);
   const platform::UniqueFileHandle error =
       errorFile == outputFile ? platform::UniqueFileHandle() : CreateInheritableFile(errorFile);

@@ -3,8 +3,9 @@
 // launcher publisher, a stand-in trust library's first load and the
 // environment a test sets all last as long as the process. Run as a whole,
 // a program therefore runs each selected test in a process of its own, the
-// way ctest would, and sums up; a run that selects one test, or lists them,
-// is GoogleTest's own.
+// way ctest would, and sums up. A run that selects one test, lists the tests,
+// asks for help, or uses what only one process can do (a report file,
+// repeats, shuffling, shards) is GoogleTest's own.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/module_file_name.h"
+#include "platform/win.h"
 #include "tests/support/one_test_run.h"
 #include "tests/support/test_selection.h"
 
@@ -32,14 +34,37 @@ std::vector<std::string> SelectedTests() {
   return selected;
 }
 
+// GoogleTest reads a help request, or a flag it does not know, from the
+// arguments it leaves in place.
+bool AsksForHelp(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--help" || argument == "-h" || argument == "-?" || argument == "/?") return true;
+    for (const char* prefix : {"--gtest_", "-gtest_", "/gtest_"}) {
+      if (argument.rfind(prefix, 0) == 0) return true;
+    }
+  }
+  return false;
+}
+
+bool NeedsOneProcess() {
+  return !GTEST_FLAG_GET(output).empty() || GTEST_FLAG_GET(repeat) != 1 || GTEST_FLAG_GET(shuffle) ||
+         ::GetEnvironmentVariableW(L"GTEST_TOTAL_SHARDS", nullptr, 0) != 0 ||
+         ::GetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr, 0) != 0;
+}
+
 int RunEachInItsOwnProcess(const std::vector<std::string>& selected) {
   const std::wstring self = platform::ModuleFileName(nullptr);
   std::vector<std::string> failed;
+  size_t ran = 0;
   for (const std::string& test : selected) {
-    if (RunOneTest(self, std::wstring(test.begin(), test.end())) != 0) failed.push_back(test);
+    ++ran;
+    if (RunOneTest(self, std::wstring(test.begin(), test.end())) == 0) continue;
+    failed.push_back(test);
+    if (GTEST_FLAG_GET(fail_fast)) break;
   }
-  std::printf("[==========] %zu tests, each in a process of its own: %zu passed, %zu failed.\n", selected.size(),
-              selected.size() - failed.size(), failed.size());
+  std::printf("[==========] %zu of %zu tests, each in a process of its own: %zu passed, %zu failed.\n", ran,
+              selected.size(), ran - failed.size(), failed.size());
   for (const std::string& test : failed) std::printf("[  FAILED  ] %s\n", test.c_str());
   return failed.empty() ? 0 : 1;
 }
@@ -48,7 +73,7 @@ int RunEachInItsOwnProcess(const std::vector<std::string>& selected) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+  if (GTEST_FLAG_GET(list_tests) || AsksForHelp(argc, argv) || NeedsOneProcess()) return RUN_ALL_TESTS();
   const std::vector<std::string> selected = SelectedTests();
   if (selected.size() <= 1) return RUN_ALL_TESTS();
   return RunEachInItsOwnProcess(selected);

@@ -38,6 +38,9 @@ bool IsTestSelected(const std::string& filter, const std::string& suite, const s
   const size_t dash = filter.find('-');
   const std::string positive = filter.substr(0, dash);
   const std::string negative = dash == std::string::npos ? std::string() : filter.substr(dash + 1);
-  return MatchesAnyPattern(positive.empty() ? "*" : positive, fullName) &&
+  // As in GoogleTest, an empty positive part means "all" only before a
+  // negative part: an empty filter selects nothing.
+  const bool all = positive.empty() && dash != std::string::npos;
+  return MatchesAnyPattern(all ? "*" : positive, fullName) &&
          (negative.empty() || !MatchesAnyPattern(negative, fullName));
 }

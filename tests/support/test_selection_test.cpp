@@ -8,7 +8,13 @@ namespace {
 // set: the positive and negative parts, both wildcards and several patterns.
 TEST(TestSelectionTest, FilterPartsAndWildcardsAsGoogleTestReadsThem) {
   EXPECT_TRUE(IsTestSelected("*", "Cache", "Reads", false));
-  EXPECT_TRUE(IsTestSelected("", "Cache", "Reads", false));
+  EXPECT_FALSE(IsTestSelected("", "Cache", "Reads", false));
+  EXPECT_TRUE(IsTestSelected("-Other.*", "Cache", "Reads", false));
+  EXPECT_TRUE(IsTestSelected("C*e.*s", "Cache", "Reads", false));
+  EXPECT_FALSE(IsTestSelected("C*e.*s", "Cache", "Read", false));
+  EXPECT_TRUE(IsTestSelected("Other.*::Cache.Reads", "Cache", "Reads", false));
+  // Only the first dash starts the negative part.
+  EXPECT_FALSE(IsTestSelected("*-Other.*-x:Cache.*", "Cache", "Reads", false));
   EXPECT_TRUE(IsTestSelected("Cache.*", "Cache", "Reads", false));
   EXPECT_FALSE(IsTestSelected("Cache.*", "CacheFile", "Reads", false));
   EXPECT_TRUE(IsTestSelected("Other.*:Cache.Re?ds", "Cache", "Reads", false));
