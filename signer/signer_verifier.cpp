@@ -89,10 +89,9 @@ SignerVerifier::FileCheck SignerVerifier::FreshCheck(const std::wstring& path, H
   return Check(path, pinned);
 }
 
-SignatureVerdict SignerVerifier::CheckFile(const std::wstring& path, std::wstring& signerName, bool* fromCache) {
+SignatureVerdict SignerVerifier::CheckFile(const std::wstring& path, std::wstring& signerName) {
   FileCheck check = Check(path, nullptr);
   signerName = std::move(check.signer);
-  if (fromCache != nullptr) *fromCache = check.fromCache;
   return check.verdict;
 }
 
@@ -147,8 +146,7 @@ TrustDecision SignerVerifier::Judge(const FileCheck& check, const wchar_t* expec
   if (reference->verdict == SignatureVerdict::NotSigned) {
     decision.trusted = true;
     decision.rule = TrustRule::UnsignedLauncher;
-  } else if (IsAcceptable(reference->verdict) && !reference->signer.empty() && good &&
-             check.signer == reference->signer) {
+  } else if (VouchedForByReference(reference, check)) {
     decision.trusted = true;
     decision.rule = TrustRule::OwnPublisher;
   }
@@ -161,9 +159,12 @@ bool SignerVerifier::IsGenuineRuntimeLibrary(const std::wstring& path, HANDLE pi
   if (reference != nullptr && reference->verdict == SignatureVerdict::NotSigned) return true;
   const FileCheck check = Check(path, pinned);
   if (!IsAcceptable(check.verdict)) return false;
-  const bool ownPublisher =
-      reference != nullptr && IsAcceptable(reference->verdict) && check.signer == reference->signer;
-  return AllowedRow(check.signer) != 0 || check.signer == kRuntimeMaker || ownPublisher;
+  return AllowedRow(check.signer) != 0 || check.signer == kRuntimeMaker || VouchedForByReference(reference, check);
+}
+
+bool SignerVerifier::VouchedForByReference(const Publisher* reference, const FileCheck& check) {
+  return reference != nullptr && IsAcceptable(reference->verdict) && !reference->signer.empty() &&
+         IsAcceptable(check.verdict) && check.signer == reference->signer;
 }
 
 int SignerVerifier::AllowedRow(const std::wstring& signer) const {

@@ -22,9 +22,8 @@ class SignerVerifier {
   // cache writes back one last time.
   static SignerVerifier& Instance();
 
-  // Verdict and signer name of one file, from the cache or a fresh check;
-  // `fromCache`, when given, tells which.
-  platform::SignatureVerdict CheckFile(const std::wstring& path, std::wstring& signerName, bool* fromCache = nullptr);
+  // Verdict and signer name of one file, from the cache or a fresh check.
+  platform::SignatureVerdict CheckFile(const std::wstring& path, std::wstring& signerName);
 
   // The policy decision for an existing file: IsTrusted's answer with the
   // rule that gave it. With `expectedSigner` (non-null, non-empty) only that
@@ -105,6 +104,9 @@ class SignerVerifier {
   TrustDecision DecideLocked(const std::wstring& path, const wchar_t* expectedSigner, HANDLE pinned);
   TrustDecision Judge(const FileCheck& check, const wchar_t* expectedSigner);
   int AllowedRow(const std::wstring& signer) const;
+  // The reference publisher's own rule: its signature and the file's both
+  // hold and name the same publisher, and that name could be read.
+  static bool VouchedForByReference(const Publisher* reference, const FileCheck& check);
   Publisher DeterminePublisher(const std::wstring& path);
   const Publisher& ModulePublisher(HMODULE module);
   const Publisher* Reference();

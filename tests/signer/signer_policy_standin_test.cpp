@@ -75,6 +75,15 @@ TEST_F(SignerPolicyStandInTest, LauncherWithAFailingSignatureAcceptsNothingOnIts
   EXPECT_FALSE(Trusted()) << "the launcher's own verdict must be kept from the first check";
 }
 
+// Catches the run-time library check comparing publisher names without
+// asking for a readable one: a launcher whose name cannot be read vouched
+// for every validly signed library whose name could not be read either.
+TEST_F(SignerPolicyStandInTest, UnreadableNamesVouchForNoRuntimeLibrary) {
+  Answer(ERROR_SUCCESS, L"");
+  SignerVerifier::Instance().SetCallerModule(nullptr);
+  EXPECT_FALSE(SignerVerifier::Instance().IsGenuineRuntimeLibrary(file_, nullptr));
+}
+
 // Between the signer check and the load no other process may replace the
 // module, or the file loaded would not be the file checked.
 TEST_F(SignerPolicyStandInTest, ModuleCannotBeWrittenWhileItIsCheckedForLoading) {
