@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cache/file_stamp.h"
 #include "platform/signature_verdict.h"
 
 struct CacheEntry {
@@ -15,6 +16,8 @@ struct CacheEntry {
   uint64_t creationTime = 0;
   platform::SignatureVerdict verdict = platform::SignatureVerdict::Unavailable;
   bool dirty = false;  // changed since last read from or written to the file; never stored
+
+  FileStamp Stamp() const { return {size, lastWriteTime, creationTime}; }
 
   // Equal in everything that is stored (the dirty flag does not count).
   bool SameStoredData(const CacheEntry& other) const {

@@ -9,11 +9,15 @@ uint64_t Combine(const FILETIME& time) { return Combine(time.dwHighDateTime, tim
 
 }  // namespace
 
+FileStamp StampOf(const WIN32_FILE_ATTRIBUTE_DATA& data) {
+  return {Combine(data.nFileSizeHigh, data.nFileSizeLow), Combine(data.ftLastWriteTime),
+          Combine(data.ftCreationTime)};
+}
+
 bool ReadFileStamp(const std::wstring& path, FileStamp& stamp) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!FileSystem::GetAttributesEx(path, data)) return false;
-  stamp = {Combine(data.nFileSizeHigh, data.nFileSizeLow), Combine(data.ftLastWriteTime),
-           Combine(data.ftCreationTime)};
+  stamp = StampOf(data);
   return true;
 }
 

@@ -14,6 +14,9 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
+// The stamp in attributes the caller read itself.
+FileStamp StampOf(const WIN32_FILE_ATTRIBUTE_DATA& data);
+
 // The stamp of the file at `path`; false, with `stamp` untouched, when its
 // attributes cannot be read.
 bool ReadFileStamp(const std::wstring& path, FileStamp& stamp);

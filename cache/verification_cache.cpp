@@ -6,17 +6,11 @@
 #include "cache/cache_file_lock.h"
 #include "cache/file_stamp.h"
 #include "hash/file_md5.h"
-#include "locations/file_system.h"
 #include "platform/ascii_fold.h"
 
 using platform::SignatureVerdict;
 
 namespace {
-
-bool StampMatches(const CacheEntry& entry, const FileStamp& stamp) {
-  return entry.size == stamp.size && entry.lastWriteTime == stamp.lastWriteTime &&
-         entry.creationTime == stamp.creationTime;
-}
 
 std::wstring DigestOrEmpty(const std::wstring& path) {
   std::wstring digest;
@@ -76,7 +70,7 @@ SignatureVerdict VerificationCache::LookupStamped(const std::wstring& path, cons
   } else if (!ReadFileStamp(path, stamp)) {
     return SignatureVerdict::Unavailable;
   }
-  if (!StampMatches(*entry, stamp)) return SignatureVerdict::Unavailable;
+  if (entry->Stamp() != stamp) return SignatureVerdict::Unavailable;
   if (checkDigest_) {
     if (entry->digest.empty()) return SignatureVerdict::Unavailable;
     if (platform::FoldAscii(entry->digest) != platform::FoldAscii(DigestOrEmpty(path))) {
@@ -112,9 +106,8 @@ void VerificationCache::Record(SignatureVerdict verdict, const std::wstring& pat
   entry->verdict = verdict;
   // The stored digest belongs to the old content: keep it only while
   // everything it was recorded with is unchanged.
-  const bool unchanged = entry->signer == old.signer && entry->size == old.size &&
-                         entry->lastWriteTime == old.lastWriteTime && entry->creationTime == old.creationTime &&
-                         entry->verdict == old.verdict;
+  const bool unchanged =
+      entry->signer == old.signer && entry->Stamp() == old.Stamp() && entry->verdict == old.verdict;
   if (!unchanged) entry->digest.clear();
   if (checkDigest_) entry->digest = DigestOrEmpty(path);
   if (!entry->SameStoredData(old)) entry->dirty = true;

@@ -3,23 +3,15 @@
 #include <cwchar>
 #include <iterator>
 
+#include "cache/file_stamp.h"
 #include "locations/file_system.h"
-
-namespace {
-
-uint64_t Combine(DWORD high, DWORD low) { return uint64_t{high} << 32 | low; }
-
-}  // namespace
 
 RecordState CurrentState(const CacheEntry& entry) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!FileSystem::GetAttributesEx(entry.path, data) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return RecordState::Missing;
   }
-  const bool same = entry.size == Combine(data.nFileSizeHigh, data.nFileSizeLow) &&
-                    entry.lastWriteTime == Combine(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime) &&
-                    entry.creationTime == Combine(data.ftCreationTime.dwHighDateTime, data.ftCreationTime.dwLowDateTime);
-  return same ? RecordState::Fresh : RecordState::Changed;
+  return StampOf(data) == entry.Stamp() ? RecordState::Fresh : RecordState::Changed;
 }
 
 const wchar_t* RecordStateName(RecordState state) {
