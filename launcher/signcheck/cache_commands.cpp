@@ -14,7 +14,6 @@
 #include "locations/file_system.h"
 #include "locations/path_text.h"
 #include "locations/product_paths.h"
-#include "platform/ascii_fold.h"
 #include "platform/error_text.h"
 
 namespace {

@@ -45,7 +45,7 @@ CacheFileReport InspectCacheFile(const std::wstring& path) {
   } else {
     ::SetLastError(ERROR_SUCCESS);
     const platform::UniqueFileHandle file = FileSystem::OpenForRead(path);
-    const std::wstring why = file ? std::wstring(L"it could not be read") : platform::GetLastErrorText();
+    const std::wstring why = file ? std::wstring() : platform::GetLastErrorText();
     report.reason = L"the file cannot be read: " + (why.empty() ? std::wstring(L"it could not be read") : why);
   }
   return report;

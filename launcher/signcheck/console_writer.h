@@ -23,8 +23,6 @@ class ConsoleWriter {
   // Writes `text` and a line break.
   bool WriteLine(std::wstring_view text);
 
-  bool IsConsole() const { return console_; }
-
  private:
   HANDLE handle_;
   bool console_;

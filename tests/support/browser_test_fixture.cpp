@@ -74,7 +74,7 @@ std::wstring BrowserTestFixture::CopyStandIn(const std::wstring& relativePath) c
 }
 
 void BrowserTestFixture::RecordInstallPath(Browser browser, const std::wstring& folder) {
-  ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, NamesOf(browser).RegistryKey(), L"Path", folder));
+  ASSERT_TRUE(registry_.SetInstallPath(NamesOf(browser).name, folder, KEY_WOW64_32KEY));
 }
 
 std::wstring BrowserTestFixture::Install(Browser browser) {

@@ -2,12 +2,11 @@
 
 #include "locations/file_system.h"
 #include "locations/path_text.h"
+#include "platform/module_file_name.h"
 
 std::wstring SiblingProgram(const std::wstring& fileName) {
-  wchar_t self[MAX_PATH + 1] = {};
-  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring directory;
-  PathText::DirectoryOf(self, directory);
+  PathText::DirectoryOf(platform::ModuleFileName(nullptr), directory);
   return directory + fileName;
 }
 

@@ -1,7 +1,6 @@
 // Lets GoogleTest print verdicts by name in failure messages.
 #pragma once
 
-#include <iterator>
 #include <ostream>
 
 #include "platform/signature_verdict.h"
@@ -11,10 +10,9 @@
 namespace platform {
 
 inline void PrintTo(SignatureVerdict verdict, std::ostream* out) {
-  static constexpr const char* kNames[] = {"Unavailable", "NotSigned", "Valid", "Expired",
-                                           "Revoked", "Distrusted", "Failed"};
-  const auto number = static_cast<uint32_t>(verdict);
-  *out << (number < std::size(kNames) ? kNames[number] : "SignatureVerdict") << " (" << number << ")";
+  // The names are ASCII.
+  for (const wchar_t* c = SignatureVerdictName(verdict); *c != L'\0'; ++c) *out << static_cast<char>(*c);
+  *out << " (" << static_cast<uint32_t>(verdict) << ")";
 }
 
 }  // namespace platform

@@ -2,18 +2,13 @@
 
 #include <string_view>
 
+#include "platform/module_file_name.h"
 #include "platform/win.h"
 #include "tests/support/one_test_run.h"
 #include "tests/support/registry_changes.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-std::wstring ProgramPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-  return path;
-}
 
 bool ReportShowsOnePassedTest(const std::wstring& reportPath) {
   const std::vector<uint8_t> bytes = ReadWholeFile(reportPath);
@@ -28,7 +23,7 @@ bool ReportShowsOnePassedTest(const std::wstring& reportPath) {
 bool RunTestAsWindowsVersion(const std::wstring& testName, const std::wstring& version,
                              const std::vector<std::wstring>& companions) {
   TempFolder temp;
-  const std::wstring program = ProgramPath();
+  const std::wstring program = platform::ModuleFileName(nullptr);
   const std::wstring folder = program.substr(0, program.find_last_of(L'\\') + 1);
   const std::wstring copyName = L"version-run-" + std::to_wstring(::GetCurrentProcessId()) + L".exe";
   if (!::CopyFileW(program.c_str(), temp.Path(copyName).c_str(), TRUE)) return false;
