@@ -1,7 +1,8 @@
-// A file held open from the moment it is checked until it is loaded. It is
-// shared for reading only, so nobody can write, replace or delete it
-// meanwhile; and since a name can be re-pointed (a folder renamed, a link
-// changed), what is finally loaded is compared with this very file.
+// A file held open from the moment it is checked until the process no longer
+// needs it. It is shared for reading only, so nobody can write, replace,
+// rename or delete it meanwhile; and since a name can be re-pointed (a folder
+// renamed, a link changed), what is finally loaded is compared with this very
+// file.
 #pragma once
 
 #include <string>
@@ -11,6 +12,8 @@
 
 class PinnedFile {
  public:
+  PinnedFile() = default;
+
   // Opens `path` for reading. A file that another process has open without
   // sharing is tried again for about a second; invalid when it still cannot
   // be opened.
@@ -18,17 +21,31 @@ class PinnedFile {
 
   bool IsValid() const { return handle_.IsValid(); }
   HANDLE Get() const { return handle_.Get(); }
+  // The path it was opened by.
+  const std::wstring& Path() const { return path_; }
 
   // Where the file is now, with every link on the way resolved; a plain
   // drive-letter path when it fits the classic limit. Empty when the system
   // cannot say.
   std::wstring FinalPath() const;
 
-  // True when `module` was mapped from this very file: same volume, same file
-  // index. False when either cannot be read.
+  // The path to load the file by: FinalPath(), or on a system that cannot
+  // name a file by its handle (before Vista) the path it was opened by, which
+  // nobody can re-point while the file is held. Empty when neither will do.
+  std::wstring LoadPath() const;
+
+  // True when `mappedName`, a mapped file's name as platform::MappedFileName
+  // gives it, names this file now. False when either name cannot be had.
+  bool IsNamedBy(const std::wstring& mappedName) const;
+
+  // True when `module` was loaded from this very file: a second open of the
+  // path it was loaded by finds the same volume and file index. False when
+  // that cannot be told.
   bool IsFileOf(HMODULE module) const;
 
  private:
-  explicit PinnedFile(platform::UniqueFileHandle handle) : handle_(std::move(handle)) {}
+  PinnedFile(platform::UniqueFileHandle handle, std::wstring path)
+      : handle_(std::move(handle)), path_(std::move(path)) {}
   platform::UniqueFileHandle handle_;
+  std::wstring path_;
 };

@@ -4,19 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/library_search.h"
+
 namespace platform {
 
 namespace {
 
-// LOAD_LIBRARY_SEARCH_SYSTEM32 came to Windows 7 with an update; the update's
-// AddDllDirectory is the documented sign that the loader understands it.
-bool LoaderHasSearchFlags() {
-  static const bool supported =
-      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory") != nullptr;
-  return supported;
-}
-
-std::wstring SystemDirectory() {
+std::wstring QuerySystemDirectory() {
   const UINT needed = ::GetSystemDirectoryW(nullptr, 0);
   if (needed == 0) return {};
   std::vector<wchar_t> buffer(needed, L'\0');
@@ -27,10 +21,15 @@ std::wstring SystemDirectory() {
 
 }  // namespace
 
+const std::wstring& SystemDirectory() {
+  static const std::wstring folder = QuerySystemDirectory();
+  return folder;
+}
+
 HMODULE LoadSystemLibrary(const wchar_t* name) {
   if (name == nullptr || *name == L'\0' || std::wcspbrk(name, L"\\/:") != nullptr) return nullptr;
   if (LoaderHasSearchFlags()) return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  const std::wstring folder = SystemDirectory();
+  const std::wstring& folder = SystemDirectory();
   if (folder.empty()) return nullptr;
   // With a full path and the altered search order, the library's own imports
   // are looked for beside it, in the system folder, before the program's.

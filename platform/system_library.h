@@ -3,6 +3,8 @@
 // anyone who can copy the program can put a library of the same name.
 #pragma once
 
+#include <string>
+
 #include "platform/win.h"
 
 namespace platform {
@@ -11,5 +13,9 @@ namespace platform {
 // folder, its own imports resolved there too. Null when the name is empty or
 // contains a path, or the library cannot be loaded there.
 HMODULE LoadSystemLibrary(const wchar_t* name);
+
+// The system folder without a trailing separator, asked once per process;
+// empty when the system cannot name it.
+const std::wstring& SystemDirectory();
 
 }  // namespace platform

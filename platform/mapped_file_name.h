@@ -1,0 +1,25 @@
+// The name under which the system knows the file that a loaded module is
+// mapped from. Unlike the loader's own record of the path (GetModuleFileNameW),
+// which never changes, on Windows this name follows the file when it is
+// renamed, so a module's file can be told apart from another file put at its
+// old path.
+#pragma once
+
+#include <string>
+
+#include "platform/win.h"
+
+namespace platform {
+
+// The mapped file's name in the system's device form: on Windows the volume's
+// device and the path on it ("\Device\HarddiskVolume2\dir\file.dll"); Wine
+// answers with the DOS device form ("\??\Z:\dir\file.dll") and keeps the name
+// the file had when it was mapped. Empty when the system cannot say.
+std::wstring MappedFileName(HMODULE module);
+
+// From now on MappedFileName answers `name` for every module, as a system
+// whose name follows renames would after one; null gives back the system's
+// own answer.
+void SetMappedFileNameForTesting(const wchar_t* name);
+
+}  // namespace platform
