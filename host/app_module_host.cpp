@@ -7,7 +7,6 @@
 #include "locations/path_text.h"
 #include "locations/product_layout.h"
 #include "locations/product_paths.h"
-#include "platform/get_proc.h"
 #include "signer/signer_service.h"
 
 namespace {
@@ -17,16 +16,10 @@ constexpr wchar_t kCppRuntimeLibrary[] = L"msvcp140.dll";
 constexpr wchar_t kThumbnail64[] = L"VaroImageThumb64.dll";
 constexpr wchar_t kThumbnail[] = L"VaroImageThumb.dll";
 constexpr const wchar_t* kImageLibraries[] = {L"FreeImage.dll", L"FreeImagePlus.dll"};
-// The preload buffer's size; a longer launcher folder skips the preload.
-constexpr size_t kPreloadPathUnits = 520;
 
 const wchar_t* ThumbnailModuleName() {
-  using GetNativeSystemInfoFn = decltype(&::GetNativeSystemInfo);
-  auto getNativeSystemInfo =
-      platform::GetProc<GetNativeSystemInfoFn>(::GetModuleHandleW(L"Kernel32.dll"), "GetNativeSystemInfo");
-  if (getNativeSystemInfo == nullptr) return kThumbnail;
   SYSTEM_INFO info{};
-  getNativeSystemInfo(&info);
+  ::GetNativeSystemInfo(&info);
   const WORD architecture = info.wProcessorArchitecture;
   return architecture == PROCESSOR_ARCHITECTURE_AMD64 || architecture == PROCESSOR_ARCHITECTURE_IA64 ? kThumbnail64
                                                                                                       : kThumbnail;
@@ -38,12 +31,12 @@ void RegisterCallerModule(SignerService& service, HMODULE launcherInstance) {
 
 }  // namespace
 
-AppModuleHost::AppModuleHost(std::wstring appModuleFileName)
-    : appModuleFileName_(std::move(appModuleFileName)), lock_(std::make_unique<platform::CriticalSection>()) {}
+AppModuleHost::AppModuleHost(std::wstring appModuleFileName) : appModuleFileName_(std::move(appModuleFileName)) {}
 
 HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
+  if (tornDown_) return nullptr;
   RunUpgradeHandover();
-  auto guard = lock_->Lock();
+  auto guard = lock_.Lock();
   if (appModule_) return appModule_.Get();
 
   PreloadRuntimeLibraries();
@@ -55,7 +48,8 @@ HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   const std::wstring modulePath = PathText::Join(applicationDirectory, appModuleFileName_);
   SignerService& service = SignerService::Instance();
   RegisterCallerModule(service, launcherInstance);
-  appModule_.Reset(service.LoadVerifiedLibrary(modulePath.c_str()));
+  lastLoad_ = service.LoadApplicationModule(modulePath);
+  appModule_.Reset(lastLoad_.module);
   return appModule_.Get();
 }
 
@@ -67,12 +61,9 @@ void AppModuleHost::PreloadRuntimeLibraries() {
   // signed process.
   const std::wstring folder = ProductPaths::LauncherDirectory();
   if (folder.empty()) return;
-  const std::wstring runtimePath = folder + kRuntimeLibrary;
-  const std::wstring cppRuntimePath = folder + kCppRuntimeLibrary;
-  if (runtimePath.size() > kPreloadPathUnits || cppRuntimePath.size() > kPreloadPathUnits) return;
   SignerService& service = SignerService::Instance();
-  runtimeModule_.Reset(service.LoadRuntimeLibrary(runtimePath));
-  cppRuntimeModule_.Reset(service.LoadRuntimeLibrary(cppRuntimePath));
+  runtimeModule_.Reset(service.LoadRuntimeLibrary(PathText::Join(folder, kRuntimeLibrary)));
+  cppRuntimeModule_.Reset(service.LoadRuntimeLibrary(PathText::Join(folder, kCppRuntimeLibrary)));
 }
 
 bool AppModuleHost::VerifyCompanionLibraries(HMODULE launcherInstance, const std::wstring& applicationDirectory) {
@@ -92,20 +83,18 @@ bool AppModuleHost::VerifyCompanionLibraries(HMODULE launcherInstance, const std
 }
 
 void AppModuleHost::Teardown() {
-  if (!lock_) return;
-  {
-    auto guard = lock_->Lock();
-    if (appModule_) {
-      appModule_.Reset();
-      SignerService::Instance().Release();
-      runtimeModule_.Reset();
-      cppRuntimeModule_.Reset();
-    } else {
-      // Without an application module the run-time libraries stay loaded
-      // until the process ends.
-      runtimeModule_.Release();
-      cppRuntimeModule_.Release();
-    }
+  auto guard = lock_.Lock();
+  if (tornDown_) return;
+  tornDown_ = true;
+  if (appModule_) {
+    appModule_.Reset();
+    SignerService::Instance().Release();
+    runtimeModule_.Reset();
+    cppRuntimeModule_.Reset();
+  } else {
+    // Without an application module the run-time libraries stay loaded
+    // until the process ends.
+    runtimeModule_.Release();
+    cppRuntimeModule_.Release();
   }
-  lock_.reset();
 }

@@ -3,12 +3,12 @@
 // libraries and of the module itself, load, and teardown in order.
 #pragma once
 
-#include <memory>
 #include <string>
 
 #include "platform/critical_section.h"
 #include "platform/unique_handle.h"
 #include "platform/win.h"
+#include "signer/module_load.h"
 
 class AppModuleHost {
  public:
@@ -20,13 +20,18 @@ class AppModuleHost {
   ~AppModuleHost() { Teardown(); }
 
   // The loaded application module, or null when it is missing, refused (the
-  // failure notice has been shown) or fails to load. A second call returns
-  // the module of the first.
+  // failure notice has been shown), needs a library that is nowhere, or fails
+  // to load. A second call returns the module of the first; a call after
+  // Teardown returns null and does nothing.
   HMODULE Load(HMODULE launcherInstance);
 
   // True when every companion library present in `applicationDirectory`
   // passes the signer check; the first that fails gets the failure notice.
+  // The libraries that pass are held open from their check on.
   bool VerifyCompanionLibraries(HMODULE launcherInstance, const std::wstring& applicationDirectory);
+
+  // What the last Load found out about the application module.
+  const ModuleLoad& LastLoad() const { return lastLoad_; }
 
   // Frees the application module, releases the signer service, then frees
   // the run-time libraries. Safe to call more than once.
@@ -39,5 +44,7 @@ class AppModuleHost {
   platform::UniqueModule appModule_;
   platform::UniqueModule runtimeModule_;
   platform::UniqueModule cppRuntimeModule_;
-  std::unique_ptr<platform::CriticalSection> lock_;
+  platform::CriticalSection lock_;
+  bool tornDown_ = false;
+  ModuleLoad lastLoad_;
 };

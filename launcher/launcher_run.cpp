@@ -4,8 +4,10 @@
 #include "launcher/os_version.h"
 #include "locations/impersonation_table.h"
 #include "platform/get_proc.h"
+#include "platform/library_search.h"
 #include "signer/product_texts.h"
 #include "signer/signer_startup.h"
+#include "signer/signer_verifier.h"
 #include "signer/web_page_opener.h"
 
 namespace {
@@ -43,6 +45,13 @@ bool PassesOsGate() {
 int RunLauncher(const LauncherConstants& constants, HINSTANCE instance, HINSTANCE previousInstance,
                 LPWSTR commandLine, int showCommand) {
   (void)processObjectsCreated;
+  // Before anything else: the program's own file is held, so that it can no
+  // longer be swapped for another whose publisher would then pass for ours,
+  // and libraries are looked for in the system folder only (and later in the
+  // application's folder), so that nothing planted in the program's folder,
+  // the current folder or a PATH folder is loaded on our behalf.
+  SignerVerifier::Instance().PinModuleFile(instance);
+  platform::RestrictLibrarySearch();
   if (constants.osGate && !PassesOsGate()) return 0;
 
   AppModuleHost host(constants.appModuleFileName);

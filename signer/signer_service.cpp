@@ -1,10 +1,8 @@
 #include "signer/signer_service.h"
 
-#include <string>
-
 #include "locations/file_system.h"
-#include "locations/pinned_file.h"
 #include "locations/product_paths.h"
+#include "platform/library_search.h"
 #include "platform/unique_handle.h"
 #include "signer/product_texts.h"
 #include "signer/signer_startup.h"
@@ -12,26 +10,85 @@
 
 namespace {
 
-struct PinnedLoad {
-  HMODULE module = nullptr;
-  // The file was not let in, as opposed to trusted but failing to load.
-  bool refused = false;
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
+}
+
+std::wstring BaseName(const std::wstring& path) { return path.substr(FolderOf(path).size()); }
+
+bool IsLoaded(const std::wstring& name) { return ::GetModuleHandleW(name.c_str()) != nullptr; }
+
+// The product libraries that the load brought in are the held files, not
+// files that took their names meanwhile (those still to come are delayed
+// loads, and the held files keep their names until then).
+bool LoadedTheHeldFiles(const std::vector<PinnedFile>& held) {
+  for (const PinnedFile& file : held) {
+    const HMODULE loaded = ::GetModuleHandleW(BaseName(file.Path()).c_str());
+    if (loaded != nullptr && !file.IsFileOf(loaded)) return false;
+  }
+  return true;
+}
+
+struct LoadedFiles {
+  ModuleLoad load;
+  std::vector<PinnedFile> held;
 };
 
 // Checks and loads the same file: it is held open from the check to the
 // load, judged through that handle, loaded by the path the handle has now
 // (every link resolved), and kept only if what got loaded is that very file.
 // A file that cannot be held open is refused rather than checked unguarded.
-template <typename IsTrusted>
-PinnedLoad LoadPinned(const std::wstring& path, IsTrusted isTrusted) {
-  const PinnedFile pinned = PinnedFile::Open(path);
-  if (!pinned.IsValid() || !isTrusted(pinned.Get())) return {nullptr, true};
-  const std::wstring finalPath = pinned.FinalPath();
-  if (finalPath.empty()) return {nullptr, true};
-  platform::UniqueModule module(::LoadLibraryExW(finalPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-  if (!module) return {};
-  if (!pinned.IsFileOf(module.Get())) return {nullptr, true};
-  return {module.Release(), false};
+// `addFolder`: the module's folder serves its delayed loads later on.
+LoadedFiles LoadPinned(const std::wstring& path, const DependencyJudge& judge, bool addFolder) {
+  LoadedFiles result;
+  ModuleLoad& load = result.load;
+  load.outcome = ModuleLoad::Outcome::Refused;
+  load.file = path;
+  PinnedFile pinned = PinnedFile::Open(path);
+  if (!pinned.IsValid()) {
+    load.reason = L"it cannot be held open";
+    return result;
+  }
+  load.decision = judge(path, pinned.Get());
+  const std::wstring loadPath = load.decision.trusted ? pinned.LoadPath() : std::wstring();
+  if (!load.decision.trusted) {
+    load.reason = L"it is not signed by an allowed publisher";
+    return result;
+  }
+  if (loadPath.empty()) {
+    load.reason = L"the system cannot say where it is";
+    return result;
+  }
+
+  const std::wstring folder = FolderOf(loadPath);
+  DependencyClosure closure = WalkDependencies(pinned, folder, judge, IsLoaded);
+  load.dependencies = std::move(closure.findings);
+  if (closure.result != DependencyClosure::Result::Complete) {
+    load.outcome = closure.result == DependencyClosure::Result::Missing ? ModuleLoad::Outcome::DependencyMissing
+                                                                        : ModuleLoad::Outcome::Refused;
+    load.file = closure.file;
+    load.reason = closure.reason;
+    if (!load.dependencies.empty()) load.decision = load.dependencies.back().decision;
+    return result;
+  }
+
+  if (addFolder) platform::AddLibraryFolder(folder);
+  platform::UniqueModule module(platform::LoadLibraryWithOwnFolder(loadPath));
+  if (!module) {
+    load.outcome = ModuleLoad::Outcome::LoadFailed;
+    load.error = ::GetLastError();
+    return result;
+  }
+  if (!pinned.IsFileOf(module.Get()) || !LoadedTheHeldFiles(closure.held)) {
+    load.outcome = ModuleLoad::Outcome::NotTheCheckedFile;
+    return result;
+  }
+  load.outcome = ModuleLoad::Outcome::Loaded;
+  load.module = module.Release();
+  result.held = std::move(closure.held);
+  result.held.push_back(std::move(pinned));
+  return result;
 }
 
 }  // namespace
@@ -47,24 +104,44 @@ SignerService& SignerService::Instance() {
   return service;
 }
 
-bool SignerService::VerifyModule(const wchar_t* path) { return SignerVerifier::Instance().IsTrusted(path); }
+bool SignerService::VerifyModule(const wchar_t* path) {
+  if (path == nullptr || !FileSystem::IsFile(path)) return false;
+  PinnedFile pinned = PinnedFile::Open(path);
+  if (!pinned.IsValid() || !SignerVerifier::Instance().DecidePinned(path, pinned.Get()).trusted) return false;
+  Hold(std::move(pinned));
+  return true;
+}
+
+ModuleLoad SignerService::LoadApplicationModule(const std::wstring& path) {
+  if (!FileSystem::IsFile(path)) return {};
+  auto judge = [](const std::wstring& file, HANDLE pinned) {
+    return SignerVerifier::Instance().DecidePinned(file, pinned);
+  };
+  LoadedFiles loaded = LoadPinned(path, judge, true);
+  for (PinnedFile& file : loaded.held) Hold(std::move(file));
+  const ModuleLoad::Outcome outcome = loaded.load.outcome;
+  if (outcome == ModuleLoad::Outcome::Refused || outcome == ModuleLoad::Outcome::NotTheCheckedFile) {
+    ShowFailureNotice(loaded.load.file.c_str());
+  }
+  return std::move(loaded.load);
+}
 
 HMODULE SignerService::LoadVerifiedLibrary(const wchar_t* path) {
-  if (path == nullptr) return nullptr;
-  const DWORD attributes = ::GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
-  const PinnedLoad load = LoadPinned(path, [path](HANDLE pinned) {
-    return SignerVerifier::Instance().DecidePinned(path, pinned).trusted;
-  });
-  if (load.refused) ShowFailureNotice(path);
-  return load.module;
+  return path == nullptr ? nullptr : LoadApplicationModule(path).module;
 }
 
 HMODULE SignerService::LoadRuntimeLibrary(const std::wstring& path) {
   if (!FileSystem::IsFile(path)) return nullptr;
-  return LoadPinned(path, [&path](HANDLE pinned) {
-    return SignerVerifier::Instance().IsGenuineRuntimeLibrary(path, pinned);
-  }).module;
+  auto judge = [](const std::wstring& file, HANDLE pinned) {
+    TrustDecision decision;
+    decision.trusted = SignerVerifier::Instance().IsGenuineRuntimeLibrary(file, pinned);
+    return decision;
+  };
+  // The launcher's folder is no place to look for anyone else's libraries:
+  // it is not added to the folders the process searches.
+  LoadedFiles loaded = LoadPinned(path, judge, false);
+  for (PinnedFile& file : loaded.held) Hold(std::move(file));
+  return loaded.load.module;
 }
 
 bool SignerService::HasCallerModule() {
@@ -93,4 +170,9 @@ void SignerService::Release() {
   SignerVerifier::Instance().Release();
   callerModule_ = nullptr;
   cacheFileApplied_ = false;
+}
+
+void SignerService::Hold(PinnedFile file) {
+  auto guard = heldLock_.Lock();
+  heldFiles_.push_back(std::move(file));
 }

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "locations/file_system.h"
+#include "locations/pinned_file.h"
 #include "platform/get_proc.h"
 #include "platform/module_file_name.h"
 #include "platform/system_library.h"
@@ -56,15 +57,11 @@ SignerVerifier::FileCheck SignerVerifier::Check(const std::wstring& path, HANDLE
   // Re-entered from the decisions, which already hold the lock.
   auto guard = lock_.Lock();
   FileCheck result;
-  // A pinned file is looked up and recorded with its own stamp, never with
-  // that of whatever its name leads to by now.
+  // Looked up and recorded with the stamp of the file open in `pinned`,
+  // never with that of whatever its name leads to by now.
   FileStamp stamp;
-  const bool stamped = pinned != nullptr && ReadFileStamp(pinned, stamp);
-  if (pinned == nullptr) {
-    result.verdict = cache_.Lookup(path, result.signer);
-  } else if (stamped) {
-    result.verdict = cache_.Lookup(path, stamp, result.signer);
-  }
+  const bool stamped = ReadFileStamp(pinned, stamp);
+  if (stamped) result.verdict = cache_.Lookup(path, stamp, result.signer);
   if (platform::IsCacheableVerdict(result.verdict)) {
     result.fromCache = true;
     return result;
@@ -74,10 +71,7 @@ SignerVerifier::FileCheck SignerVerifier::Check(const std::wstring& path, HANDLE
   wchar_t name[kSignerNameCapacity] = {};
   result.verdict = checker_->Verify(path.c_str(), name, pinned);
   result.signer = name;
-  if (result.verdict == SignatureVerdict::Unavailable) return result;
-  if (pinned == nullptr) {
-    cache_.Record(result.verdict, path, result.signer);
-  } else if (stamped) {
+  if (stamped && result.verdict != SignatureVerdict::Unavailable) {
     cache_.Record(result.verdict, path, result.signer, stamp);
   }
   return result;
@@ -90,7 +84,12 @@ SignerVerifier::FileCheck SignerVerifier::FreshCheck(const std::wstring& path, H
 }
 
 SignatureVerdict SignerVerifier::CheckFile(const std::wstring& path, std::wstring& signerName) {
-  FileCheck check = Check(path, nullptr);
+  const PinnedFile pinned = PinnedFile::Open(path);
+  if (!pinned.IsValid()) {
+    signerName.clear();
+    return SignatureVerdict::Failed;
+  }
+  FileCheck check = Check(path, pinned.Get());
   signerName = std::move(check.signer);
   return check.verdict;
 }
@@ -98,8 +97,10 @@ SignatureVerdict SignerVerifier::CheckFile(const std::wstring& path, std::wstrin
 TrustDecision SignerVerifier::Decide(const wchar_t* path, const wchar_t* expectedSigner) {
   if (path == nullptr || *path == L'\0') return {};
   if (!FileSystem::IsFile(path)) return {};
+  const PinnedFile pinned = PinnedFile::Open(path);
+  if (!pinned.IsValid()) return {};
   auto guard = lock_.Lock();
-  return DecideLocked(path, expectedSigner, nullptr);
+  return DecideLocked(path, expectedSigner, pinned.Get());
 }
 
 TrustDecision SignerVerifier::DecidePinned(const std::wstring& path, HANDLE pinned) {
@@ -155,11 +156,11 @@ TrustDecision SignerVerifier::Judge(const FileCheck& check, const wchar_t* expec
 
 bool SignerVerifier::IsGenuineRuntimeLibrary(const std::wstring& path, HANDLE pinned) {
   auto guard = lock_.Lock();
+  const FileCheck check = Check(path, pinned);
+  if (IsAcceptable(check.verdict) && (AllowedRow(check.signer) != 0 || check.signer == kRuntimeMaker)) return true;
   const Publisher* reference = Reference();
   if (reference != nullptr && reference->verdict == SignatureVerdict::NotSigned) return true;
-  const FileCheck check = Check(path, pinned);
-  if (!IsAcceptable(check.verdict)) return false;
-  return AllowedRow(check.signer) != 0 || check.signer == kRuntimeMaker || VouchedForByReference(reference, check);
+  return VouchedForByReference(reference, check);
 }
 
 bool SignerVerifier::VouchedForByReference(const Publisher* reference, const FileCheck& check) {
@@ -174,25 +175,40 @@ int SignerVerifier::AllowedRow(const std::wstring& signer) const {
   return 0;
 }
 
-SignerVerifier::Publisher SignerVerifier::DeterminePublisher(const std::wstring& path) {
-  // A path that cannot be read whole, or names no file, leaves the verdict at
-  // Failed: nothing is accepted on its behalf.
-  if (path.empty() || !FileSystem::IsFile(path)) return {};
-  FileCheck check = Check(path, nullptr);
+SignerVerifier::Publisher SignerVerifier::DeterminePublisher(const std::wstring& path, HANDLE pinned) {
+  FileCheck check = Check(path, pinned);
   // An unsigned launcher accepts every file: that never rests on the word of
   // a cache record.
-  if (check.fromCache && check.verdict == SignatureVerdict::NotSigned) check = FreshCheck(path, nullptr);
+  if (check.fromCache && check.verdict == SignatureVerdict::NotSigned) check = FreshCheck(path, pinned);
   return {check.verdict, std::move(check.signer)};
 }
 
-const SignerVerifier::Publisher& SignerVerifier::ModulePublisher(HMODULE module) {
-  std::wstring path = platform::ModuleFileName(module);
-  for (const ModulePublisherRecord& known : modulePublishers_) {
-    if (known.module == module && known.path == path) return known.publisher;
+SignerVerifier::Publisher SignerVerifier::DetermineModulePublisher(const ModuleFile& file) {
+  // A file that cannot be held, or is not the one that was mapped, leaves
+  // the verdict at Failed: nothing is accepted on its behalf.
+  if (!file.MatchesMapping()) return {};
+  Publisher publisher = DeterminePublisher(file.File().Path(), file.File().Get());
+  // Whatever the check says now, an image that was started signed is no
+  // development build, and must not accept every file.
+  if (publisher.verdict == SignatureVerdict::NotSigned && file.MappedSigned()) {
+    publisher.verdict = SignatureVerdict::Failed;
   }
-  Publisher publisher = DeterminePublisher(path);
-  return modulePublishers_.emplace_back(ModulePublisherRecord{module, std::move(path), std::move(publisher)})
-      .publisher;
+  return publisher;
+}
+
+SignerVerifier::ModulePublisherRecord& SignerVerifier::ModuleRecord(HMODULE module) {
+  if (module == nullptr) module = ::GetModuleHandleW(nullptr);
+  const std::wstring path = platform::ModuleFileName(module);
+  for (ModulePublisherRecord& known : modulePublishers_) {
+    if (known.file.Module() == module && known.path == path) return known;
+  }
+  return modulePublishers_.emplace_back(ModulePublisherRecord{path, ModuleFile::Pin(module), std::nullopt});
+}
+
+const SignerVerifier::Publisher& SignerVerifier::ModulePublisher(HMODULE module) {
+  ModulePublisherRecord& record = ModuleRecord(module);
+  if (!record.publisher) record.publisher = DetermineModulePublisher(record.file);
+  return *record.publisher;
 }
 
 const SignerVerifier::Publisher* SignerVerifier::Reference() {
@@ -201,20 +217,28 @@ const SignerVerifier::Publisher* SignerVerifier::Reference() {
     case ReferenceSource::File: return &referenceFile_;
     case ReferenceSource::CallerModule: break;
   }
-  return &ModulePublisher(callerModule_ ? callerModule_ : ::GetModuleHandleW(nullptr));
+  return &ModulePublisher(callerModule_);
+}
+
+void SignerVerifier::PinModuleFile(HMODULE module) {
+  auto guard = lock_.Lock();
+  ModuleRecord(module);
 }
 
 bool SignerVerifier::SetCallerModule(HMODULE module) {
   auto guard = lock_.Lock();
   callerModule_ = module;
-  if (referenceSource_ == ReferenceSource::CallerModule) Reference();
+  ModuleRecord(module);
   return true;
 }
 
 void SignerVerifier::SetReferencePublisherFile(const std::wstring& path) {
   auto guard = lock_.Lock();
   referenceSource_ = ReferenceSource::File;
-  referenceFile_ = DeterminePublisher(path);
+  // A path that cannot be read whole, names no file or cannot be held leaves
+  // the verdict at Failed.
+  const PinnedFile pinned = path.empty() || !FileSystem::IsFile(path) ? PinnedFile() : PinnedFile::Open(path);
+  referenceFile_ = pinned.IsValid() ? DeterminePublisher(path, pinned.Get()) : Publisher();
 }
 
 void SignerVerifier::ClearReferencePublisher() {

@@ -4,11 +4,14 @@
 // unchanged, else from the signature checker.
 #pragma once
 
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cache/verification_cache.h"
+#include "locations/module_file.h"
 #include "platform/critical_section.h"
 #include "platform/win.h"
 #include "platform/signature_verdict.h"
@@ -22,7 +25,9 @@ class SignerVerifier {
   // cache writes back one last time.
   static SignerVerifier& Instance();
 
-  // Verdict and signer name of one file, from the cache or a fresh check.
+  // Verdict and signer name of one file, from the cache or a fresh check,
+  // both read through one handle held for the check. Failed, with no signer,
+  // when the file cannot be held.
   platform::SignatureVerdict CheckFile(const std::wstring& path, std::wstring& signerName);
 
   // The policy decision for an existing file: IsTrusted's answer with the
@@ -30,7 +35,10 @@ class SignerVerifier {
   // publisher counts, else any allowed one; failing that, a file validly
   // signed by the reference publisher passes, and every file passes when the
   // reference is an unsigned launcher. A refusal never rests on a cached
-  // verdict alone: the file is checked afresh first.
+  // verdict alone: the file is checked afresh first. The file is held open,
+  // shared for reading only, from its cache lookup to its verdict's record,
+  // so the verdict and the stamp it is cached with are the same file's; a
+  // file that cannot be held is refused.
   TrustDecision Decide(const wchar_t* path, const wchar_t* expectedSigner = nullptr);
   bool IsTrusted(const wchar_t* path, const wchar_t* expectedSigner = nullptr) {
     return Decide(path, expectedSigner).trusted;
@@ -47,10 +55,18 @@ class SignerVerifier {
   // loads whatever is there.
   bool IsGenuineRuntimeLibrary(const std::wstring& path, HANDLE pinned);
 
+  // Holds, for the life of the process, the file that `module` (null: the
+  // program) was mapped from, so that its publisher, read when a file first
+  // needs the own-publisher rule, is that of the running image. The launcher
+  // entry does this for the program before anything else; a module not held
+  // so is held when it becomes the caller module.
+  void PinModuleFile(HMODULE module);
+
   // The module whose publisher counts as the launcher's own; null means the
-  // process's executable. The module's verdict and signer are determined now
-  // (once per module and process, while it is the running image) and kept,
-  // so that renaming its file later changes nothing. Always true.
+  // process's executable. Its publisher is determined when first needed,
+  // through the held file: Failed, so that the rule accepts nothing, when the
+  // held file is not the mapped one (see ModuleFile::MatchesMapping), and
+  // never NotSigned for a module mapped from a signed file. Always true.
   bool SetCallerModule(HMODULE module);
 
   // For tools that judge files on a launcher's behalf: the reference
@@ -88,11 +104,12 @@ class SignerVerifier {
     std::wstring signer;
   };
   struct ModulePublisherRecord {
-    HMODULE module;
     // The loader's name for it, which a rename of the file does not change;
     // another module loaded later at the same address has another name.
     std::wstring path;
-    Publisher publisher;
+    ModuleFile file;
+    // Determined when first needed.
+    std::optional<Publisher> publisher;
   };
   enum class ReferenceSource { CallerModule, File, None };
 
@@ -107,7 +124,10 @@ class SignerVerifier {
   // The reference publisher's own rule: its signature and the file's both
   // hold and name the same publisher, and that name could be read.
   static bool VouchedForByReference(const Publisher* reference, const FileCheck& check);
-  Publisher DeterminePublisher(const std::wstring& path);
+  // The record of `module`'s held file, pinned now when there is none.
+  ModulePublisherRecord& ModuleRecord(HMODULE module);
+  Publisher DeterminePublisher(const std::wstring& path, HANDLE pinned);
+  Publisher DetermineModulePublisher(const ModuleFile& file);
   const Publisher& ModulePublisher(HMODULE module);
   const Publisher* Reference();
 
@@ -118,8 +138,8 @@ class SignerVerifier {
   std::vector<std::wstring> allowedSigners_;
   ReferenceSource referenceSource_ = ReferenceSource::CallerModule;
   Publisher referenceFile_;
-  // Determined once per module for the life of the process.
-  std::vector<ModulePublisherRecord> modulePublishers_;
+  // Held, and determined once, per module for the life of the process.
+  std::deque<ModulePublisherRecord> modulePublishers_;
   std::wstring noticeCaption_;
   std::wstring noticeText_;
   std::wstring noticeUrl_;

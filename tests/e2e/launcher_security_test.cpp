@@ -9,10 +9,10 @@
 #include "tests/e2e/launcher_fixture.h"
 
 // Launches set up the way an attacker would: a launcher renamed while it
-// runs, libraries planted beside it
-// under system and run-time names, a damaged cache record, side files that
-// cannot be deleted or converted. Each must end with no foreign code running
-// and a product that still starts.
+// runs or swapped before it starts, libraries planted beside it under system
+// and run-time names or wherever the module's imports might be found, a
+// damaged cache record, side files that cannot be deleted or converted. Each
+// must end with no foreign code running and a product that still starts.
 
 namespace {
 
@@ -33,10 +33,10 @@ class LauncherSecurityTest : public LauncherTest {
   const std::wstring markers_ = temp_.Path(L"markers\\");
 };
 
-// Catches a launcher that looks up its own publisher by its file name when
-// asked: once the running launcher is renamed the name leads nowhere, and
-// "no readable signer" accepted every file.
-TEST_F(LauncherSecurityTest, RenamedLauncherKeepsRefusingForeignFiles) {
+// Catches a launcher that leaves its own file free while it runs: renamed,
+// it could be replaced by a file whose publisher the launcher would then take
+// for its own. It stays where it is, and foreign files stay refused.
+TEST_F(LauncherSecurityTest, RunningLauncherCannotBeRenamed) {
   const std::wstring launcher = InstallProduct(kPicViewer);
   const std::wstring foreign = VersionFolder(L"1.0") + L"other.dll";
   Copy(Artifact(L"companion-foreign.dll"), foreign);
@@ -47,10 +47,109 @@ TEST_F(LauncherSecurityTest, RenamedLauncherKeepsRefusingForeignFiles) {
   auto process = StartProcess(launcher, L"");
   ASSERT_TRUE(process);
   ASSERT_TRUE(WaitForFile(gate + L".ready", kLaunchTimeout)) << "the application module did not start";
-  ASSERT_TRUE(::MoveFileW(launcher.c_str(), (launcher + L".moved").c_str()));
+  EXPECT_FALSE(::MoveFileW(launcher.c_str(), (launcher + L".moved").c_str()));
   temp_.WriteFile(L"gate", std::vector<uint8_t>());
   EXPECT_EQ(WaitForExit(process, kLaunchTimeout), 3u);
   EXPECT_NE(Recorded().value_or(L"").find(L"check=refused\n"), std::wstring::npos) << Recorded().value_or(L"");
+}
+
+// Catches a launcher that takes its own publisher from whatever file is at
+// its path when it first asks: started suspended, its file renamed and
+// another put in its place before its first instruction, it read the
+// replacement's verdict, and an unsigned copy then accepted every module, a
+// foreign-signed copy its own publisher's.
+TEST_F(LauncherSecurityTest, LauncherSwappedBeforeItRunsVouchesForNothing) {
+  struct Case {
+    const wchar_t* program;
+    const wchar_t* replacement;  // folder of the copy put at the launcher's path
+    const wchar_t* module;       // what that copy would vouch for
+  };
+  const Case cases[] = {
+      {kPicViewer, L"unsigned\\", L"app-unsigned.dll"},
+      {kPicViewer, L"foreign\\", L"app-foreign.dll"},
+      {kPdfReader, L"unsigned\\", L"app-unsigned.dll"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.program) + L" replaced by " + c.replacement));
+    const std::wstring launcher = InstallProduct(c.program);
+    InstallVersion(L"1.0", c.module);
+    ::DeleteFileW((browser_ + L".args").c_str());
+
+    SuspendedProcess started = StartSuspendedProcess(launcher, L"");
+    ASSERT_TRUE(started.process);
+    ASSERT_TRUE(::MoveFileW(launcher.c_str(), (launcher + L".moved").c_str()));
+    Copy(Artifact(std::wstring(c.replacement) + c.program), launcher);
+    ::ResumeThread(started.thread.Get());
+    EXPECT_EQ(WaitForExit(started.process, kLaunchTimeout), 0u);
+
+    EXPECT_FALSE(Recorded()) << "the module ran";
+    EXPECT_TRUE(HomePageOpened());
+    ::DeleteFileW((launcher + L".moved").c_str());
+  }
+}
+
+// Catches libraries of the application module looked for where the loader
+// looks by default: the current folder, PATH, the launcher's folder for a
+// delayed import, and an unsigned one in the module's own folder. Only a
+// signed library of the module's folder, or the system's, may come along;
+// the module of a missing one does not load.
+TEST_F(LauncherSecurityTest, ModuleLibrariesComeFromItsFolderSignedOrFromTheSystem) {
+  enum class Site { VersionFolder, CurrentFolder, PathFolder, LauncherFolder };
+  struct Case {
+    const wchar_t* module;
+    Site site;
+    const wchar_t* library;  // the copy planted as helper.dll
+    bool runs;
+  };
+  const Case cases[] = {
+      {L"app-imports-helper.dll", Site::VersionFolder, L"marker-allowed.dll", true},
+      {L"app-imports-helper.dll", Site::VersionFolder, L"marker.dll", false},
+      {L"app-imports-helper.dll", Site::CurrentFolder, L"marker.dll", false},
+      {L"app-imports-helper.dll", Site::PathFolder, L"marker.dll", false},
+      {L"app-imports-helper.dll", Site::LauncherFolder, L"marker.dll", false},
+      {L"app-delays-helper.dll", Site::VersionFolder, L"marker-allowed.dll", true},
+      {L"app-delays-helper.dll", Site::VersionFolder, L"marker.dll", false},
+      {L"app-delays-helper.dll", Site::CurrentFolder, L"marker.dll", false},
+      {L"app-delays-helper.dll", Site::PathFolder, L"marker.dll", false},
+      {L"app-delays-helper.dll", Site::LauncherFolder, L"marker.dll", false},
+  };
+  const std::wstring launcher = InstallProduct(kPicViewer);
+  const std::wstring currentFolder = temp_.Path(L"current\\");
+  const std::wstring pathFolder = temp_.Path(L"path\\");
+  const std::wstring sites[] = {VersionFolder(L"1.0"), currentFolder, pathFolder, launcherFolder_};
+  FileSystem::CreateDirectoryTree(currentFolder);
+  FileSystem::CreateDirectoryTree(pathFolder);
+  const std::wstring path = Environment(L"PATH");
+  SetEnvironment(L"PATH", pathFolder + L";" + path);
+  wchar_t previousFolder[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, previousFolder);
+  ::SetCurrentDirectoryW(currentFolder.c_str());
+
+  for (const Case& c : cases) {
+    const std::wstring planted = sites[static_cast<int>(c.site)] + L"helper.dll";
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.module) + L" with " + c.library + L" as " + planted));
+    ReplaceModule(c.module);
+    Copy(Artifact(c.library), planted);
+    for (const std::wstring& file : {record_, markers_ + L"helper.dll.loaded", browser_ + L".args"}) {
+      ::DeleteFileW(file.c_str());
+    }
+
+    Launch(launcher);
+    EXPECT_EQ(Recorded().has_value(), c.runs);
+    EXPECT_EQ(MarkerLoaded(L"helper.dll"), c.runs);
+    if (c.runs) {
+      EXPECT_NE(Recorded().value_or(L"").find(L"helper=7\n"), std::wstring::npos);
+    }
+    // Only a library of the product's own that fails its check is worth
+    // telling the user about; one found nowhere leaves the module unloaded.
+    const bool refused = !c.runs && c.site == Site::VersionFolder;
+    EXPECT_EQ(refused ? HomePageOpened() : WasStarted(browser_), refused);
+    // A launcher that crashed may hold its files for a moment longer.
+    for (int i = 0; i < 500 && !::DeleteFileW(planted.c_str()); ++i) ::Sleep(10);
+    ASSERT_FALSE(FileSystem::Exists(planted));
+  }
+  ::SetCurrentDirectoryW(previousFolder);
+  SetEnvironment(L"PATH", path);
 }
 
 // Catches trust libraries loaded by the default search, which looks in the

@@ -29,8 +29,9 @@ TEST_F(LauncherTest, SecondRunTakesVerdictsFromTheCache) {
   std::vector<CacheEntry> entries;
   bool corrupt = false;
   ASSERT_TRUE(ReadCacheFile(cacheFile, entries, corrupt));
-  // The module, the companion and the launcher itself.
-  EXPECT_EQ(entries.size(), 3u);
+  // The module and the companion. Both are allowed publishers' files, so no
+  // file needed the launcher's own publisher, and it was not checked.
+  EXPECT_EQ(entries.size(), 2u);
 
   SetEnvironment(settings::kFileResult, L"80096010");  // TRUST_E_BAD_DIGEST
   SetEnvironment(settings::kSigner, L"CN=Foreign Test Publisher Ltd");
@@ -77,6 +78,94 @@ TEST_F(LauncherTest, ModuleSwappedDuringItsCheckNeverRuns) {
   } else {
     EXPECT_TRUE(HomePageOpened());
   }
+}
+
+// A launch that pauses in the check of the file whose path contains
+// `pauseFor`, lets `whilePaused` act on the files meanwhile, and then runs to
+// its end.
+class PausedLaunchTest : public LauncherTest {
+ protected:
+  void SetUp() override {
+    LauncherTest::SetUp();
+    PreferLocalCopies(kPicViewer, L"wintrust");
+    SetEnvironment(L"VARO_TEST_MARKERS", markers_);
+    FileSystem::CreateDirectoryTree(markers_);
+    // Every file that carries a signature is validly signed by an allowed
+    // publisher; one without is unsigned, as on Windows.
+    SetEnvironment(settings::kFileResult, L"0");
+    SetEnvironment(settings::kSigner, L"CN=\"Harbor Varo Mobile Software Co., Ltd.\"");
+    SetEnvironment(settings::kUnsignedWithoutCertificates, L"1");
+  }
+
+  template <typename Act>
+  void LaunchPausingIn(const std::wstring& launcher, const wchar_t* pauseFor, Act whilePaused) {
+    const std::wstring pause = temp_.Path(L"paused");
+    SetEnvironment(settings::kPauseFor, pauseFor);
+    SetEnvironment(settings::kPauseFile, pause);
+    auto process = StartProcess(launcher, L"");
+    ASSERT_TRUE(process);
+    ASSERT_TRUE(WaitForFile(pause, kLaunchTimeout)) << "the check never started";
+    whilePaused();
+    ::DeleteFileW(pause.c_str());
+    WaitForExit(process, kLaunchTimeout);
+    SetEnvironment(settings::kPauseFor, L"");
+  }
+
+  const std::wstring markers_ = temp_.Path(L"markers\\");
+};
+
+// Catches a companion library checked by name and then let go: swapped for
+// an unsigned copy right after its check, the copy was what the module's
+// import loaded; absent at its check and planted while the module was being
+// checked, it was never checked at all.
+TEST_F(PausedLaunchTest, CompanionLibraryRunsOnlyAsChecked) {
+  const std::wstring launcher = InstallProduct(kPicViewer);
+  InstallVersion(L"1.0", L"app-imports-freeimage.dll");
+  const std::wstring companion = VersionFolder(L"1.0") + L"FreeImage.dll";
+  const std::wstring unsigned_ = Artifact(L"marker.dll");
+
+  Copy(Artifact(L"marker-allowed.dll"), companion);
+  bool swapped = true;
+  LaunchPausingIn(launcher, L"FreeImage.dll",
+                  [&] { swapped = ::CopyFileW(unsigned_.c_str(), companion.c_str(), FALSE) != FALSE; });
+  EXPECT_FALSE(swapped) << "the checked companion was replaced";
+  EXPECT_NE(Recorded().value_or(L"").find(L"helper=7\n"), std::wstring::npos) << Recorded().value_or(L"");
+  EXPECT_EQ(ReadWholeFile(companion), ReadWholeFile(Artifact(L"marker-allowed.dll")));
+
+  // The module's check must not be answered from the cache, or it would not
+  // pause.
+  for (const std::wstring& file : {record_, markers_ + L"FreeImage.dll.loaded", companion,
+                                   ProductFolder() + product_layout::kCacheFileName}) {
+    ASSERT_TRUE(::DeleteFileW(file.c_str())) << ::testing::PrintToString(file);
+  }
+  LaunchPausingIn(launcher, L"VaroImageApp.dll",
+                  [&] { ASSERT_TRUE(::CopyFileW(unsigned_.c_str(), companion.c_str(), FALSE)); });
+  EXPECT_FALSE(Recorded());
+  EXPECT_FALSE(FileSystem::Exists(markers_ + L"FreeImage.dll.loaded"));
+  EXPECT_TRUE(HomePageOpened());
+}
+
+// Catches CheckSigner pairing one file's verdict with another's stamp: the
+// file replaced right after its check was recorded with the replacement's
+// size and times, and the next launch trusted the unsigned replacement from
+// the cache.
+TEST_F(PausedLaunchTest, CheckSignerCachesTheVerdictOfTheFileItChecked) {
+  const std::wstring launcher = InstallProduct(kPicViewer);
+  const std::wstring checked = VersionFolder(L"1.0") + L"other.dll";
+  Copy(Artifact(L"companion-allowed.dll"), checked);
+  const std::wstring replacement = temp_.Path(L"replacement.dll");
+  Copy(Artifact(L"marker.dll"), replacement);
+  SetEnvironment(L"VARO_TEST_APP_CHECK", checked);
+
+  bool replaced = true;
+  LaunchPausingIn(launcher, L"other.dll", [&] {
+    replaced = ::MoveFileExW(replacement.c_str(), checked.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  });
+  EXPECT_FALSE(replaced) << "the file was replaced while it was checked";
+
+  EXPECT_EQ(Launch(launcher), 3u);
+  const bool trusted = Recorded().value_or(L"").find(L"check=trusted\n") != std::wstring::npos;
+  EXPECT_EQ(trusted, !replaced) << Recorded().value_or(L"");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // A library that only says that it was loaded: its start-up code creates
 // "<its file name>.loaded" in the folder named by VARO_TEST_MARKERS. Planted
-// under the names of system and run-time libraries, it shows whether a
-// launcher ran code that it should have refused.
+// under the names of system and run-time libraries, or of a library that an
+// application module imports (it exports what those import), it shows
+// whether a launcher ran code that it should have refused.
 #include <string>
 
 #include "platform/unique_handle.h"
@@ -20,3 +21,5 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
       ::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   return TRUE;
 }
+
+extern "C" __declspec(dllexport) int WINAPI VaroTestHelper() { return 7; }

@@ -4,7 +4,9 @@
 // that path followed by ".ready" and waits for the test to create the path
 // itself; it asks the launcher's CheckSigner about the file named by
 // VARO_TEST_APP_CHECK (if any), and returns the exit code in
-// VARO_TEST_APP_EXIT (3 when unset).
+// VARO_TEST_APP_EXIT (3 when unset). Built with VARO_TEST_APP_IMPORTS, it
+// calls the marker library's export through its import table (linked or
+// delayed), as a module with libraries of its own does.
 #include <cwchar>
 #include <string>
 
@@ -12,6 +14,10 @@
 #include "platform/unique_handle.h"
 #include "platform/win.h"
 #include "signer/check_signer.h"
+
+#ifdef VARO_TEST_APP_IMPORTS
+extern "C" int WINAPI VaroTestHelper();
+#endif
 
 namespace {
 
@@ -58,13 +64,21 @@ void Record(const std::wstring& text) {
   if (file) ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
 }
 
+std::wstring HelperAnswer() {
+#ifdef VARO_TEST_APP_IMPORTS
+  return L"helper=" + std::to_wstring(VaroTestHelper()) + L"\n";
+#else
+  return L"";
+#endif
+}
+
 int Run(const wchar_t* entry, HINSTANCE instance, LPWSTR commandLine, int showCommand) {
   PassGate();
   Record(std::wstring(L"entry=") + entry + L"\n" + L"commandLine=" + (commandLine ? commandLine : L"") + L"\n" +
          L"show=" + std::to_wstring(showCommand) + L"\n" +
          L"launcherInstance=" + (instance == ::GetModuleHandleW(nullptr) ? L"yes" : L"no") + L"\n" +
          L"module=" + OwnFile() + L"\n" +
-         CheckSignerAnswer());
+         HelperAnswer() + CheckSignerAnswer());
   const std::wstring exitCode = Environment(L"VARO_TEST_APP_EXIT");
   return exitCode.empty() ? 3 : static_cast<int>(std::wcstol(exitCode.c_str(), nullptr, 10));
 }

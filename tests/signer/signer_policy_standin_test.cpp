@@ -31,10 +31,12 @@ class SignerPolicyStandInTest : public ::testing::Test {
 // not hold: a revoked, distrusted or broken signature must not pass on the
 // name alone.
 TEST_F(SignerPolicyStandInTest, OwnPublisherNeedsAnAcceptableSignature) {
-  // The launcher's own publisher is read now, while every answer is good,
-  // and kept for the life of the process.
+  // The launcher's own publisher is read when a file first needs it, here
+  // while every answer is good, and kept for the life of the process.
   Answer(ERROR_SUCCESS, L"CN=Own Publisher");
   SignerVerifier::Instance().SetCallerModule(nullptr);
+  EXPECT_TRUE(Trusted());
+  SignerVerifier::Instance().Release();
   for (LONG result : {CERT_E_REVOKED, TRUST_E_EXPLICIT_DISTRUST, TRUST_E_BAD_DIGEST}) {
     Answer(result, L"CN=Own Publisher");
     EXPECT_FALSE(Trusted()) << std::hex << result;
@@ -85,8 +87,10 @@ TEST_F(SignerPolicyStandInTest, UnreadableNamesVouchForNoRuntimeLibrary) {
 }
 
 // Between the signer check and the load no other process may replace the
-// module, or the file loaded would not be the file checked.
-TEST_F(SignerPolicyStandInTest, ModuleCannotBeWrittenWhileItIsCheckedForLoading) {
+// module, or the file loaded would not be the file checked; and a check alone
+// holds its file too, or its verdict would be recorded with another file's
+// size and times.
+TEST_F(SignerPolicyStandInTest, FileCannotBeWrittenWhileItIsChecked) {
   const std::wstring module = temp_.Path(L"payload.dll");
   ASSERT_TRUE(::CopyFileW(SiblingProgram(L"..\\test_payload.dll").c_str(), module.c_str(), FALSE));
   Answer(ERROR_SUCCESS, L"CN=Own Publisher");
@@ -97,11 +101,11 @@ TEST_F(SignerPolicyStandInTest, ModuleCannotBeWrittenWhileItIsCheckedForLoading)
   EXPECT_NE(trust_standin::Log().find(L"write=denied"), std::wstring::npos) << trust_standin::Log();
   EXPECT_EQ(trust_standin::Log().find(L"write=allowed"), std::wstring::npos);
 
-  // A check alone does not hold the file.
   trust_standin::ClearLog();
   SignerVerifier::Instance().Release();
   EXPECT_TRUE(SignerVerifier::Instance().IsTrusted(file_.c_str()));
-  EXPECT_NE(trust_standin::Log().find(L"write=allowed"), std::wstring::npos) << trust_standin::Log();
+  EXPECT_NE(trust_standin::Log().find(L"write=denied"), std::wstring::npos) << trust_standin::Log();
+  EXPECT_EQ(trust_standin::Log().find(L"write=allowed"), std::wstring::npos);
 }
 
 }  // namespace

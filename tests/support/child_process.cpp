@@ -12,17 +12,16 @@ std::wstring SiblingProgram(const std::wstring& fileName) {
 
 namespace {
 
-platform::UniqueKernelHandle Start(const std::wstring& program, const std::wstring& arguments,
-                                   STARTUPINFOW& startup, BOOL inheritHandles, DWORD flags) {
+SuspendedProcess Start(const std::wstring& program, const std::wstring& arguments, STARTUPINFOW& startup,
+                       BOOL inheritHandles, DWORD flags) {
   std::wstring commandLine = Quoted(program) + L" " + arguments;
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, flags, nullptr, nullptr,
                         &startup, &info)) {
-    return platform::UniqueKernelHandle();
+    return {};
   }
-  platform::UniqueKernelHandle thread(info.hThread);
-  return platform::UniqueKernelHandle(info.hProcess);
+  return {platform::UniqueKernelHandle(info.hProcess), platform::UniqueKernelHandle(info.hThread)};
 }
 
 platform::UniqueFileHandle CreateInheritableFile(const std::wstring& path) {
@@ -35,7 +34,12 @@ platform::UniqueFileHandle CreateInheritableFile(const std::wstring& path) {
 
 platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std::wstring& arguments) {
   STARTUPINFOW startup{};
-  return Start(program, arguments, startup, FALSE, 0);
+  return std::move(Start(program, arguments, startup, FALSE, 0).process);
+}
+
+SuspendedProcess StartSuspendedProcess(const std::wstring& program, const std::wstring& arguments) {
+  STARTUPINFOW startup{};
+  return Start(program, arguments, startup, FALSE, CREATE_SUSPENDED);
 }
 
 platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std::wstring& arguments,
@@ -51,7 +55,7 @@ platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = output.Get();
   startup.hStdError = error ? error.Get() : output.Get();
-  return Start(program, arguments, startup, TRUE, CREATE_NO_WINDOW);
+  return std::move(Start(program, arguments, startup, TRUE, CREATE_NO_WINDOW).process);
 }
 
 DWORD WaitForExit(const platform::UniqueKernelHandle& process, DWORD milliseconds) {

@@ -20,6 +20,15 @@ platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std
 platform::UniqueKernelHandle StartProcess(const std::wstring& program, const std::wstring& arguments,
                                           const std::wstring& outputFile, const std::wstring& errorFile);
 
+// A process whose first thread waits to be resumed (ResumeThread on
+// `thread`): a test can change the program's files before any of its code
+// runs.
+struct SuspendedProcess {
+  platform::UniqueKernelHandle process;
+  platform::UniqueKernelHandle thread;
+};
+SuspendedProcess StartSuspendedProcess(const std::wstring& program, const std::wstring& arguments);
+
 // The exit code, or STILL_ACTIVE when the process did not end in time.
 DWORD WaitForExit(const platform::UniqueKernelHandle& process, DWORD milliseconds);
 

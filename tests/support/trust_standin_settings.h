@@ -28,8 +28,13 @@ inline constexpr wchar_t kSigner[] = L"VARO_STANDIN_SIGNER";
 // Set: while verifying a file, try to open it for writing (sharing
 // everything) and log "write=denied" or "write=allowed".
 inline constexpr wchar_t kTryWrite[] = L"VARO_STANDIN_TRY_WRITE";
-// Both set: a file check whose path contains kPauseFor creates the file
-// kPauseFile and waits until someone deletes it (at most 30 s).
+// Set: a file whose image headers name no certificate table gets
+// TRUST_E_NOSIGNATURE, as Windows answers for an unsigned file; kFileResult
+// then holds for files that carry signatures only.
+inline constexpr wchar_t kUnsignedWithoutCertificates[] = L"VARO_STANDIN_UNSIGNED_WITHOUT_CERTIFICATES";
+// Both set: a file check whose path contains kPauseFor, once its answer is
+// made, creates the file kPauseFile and waits until someone deletes it (at
+// most 30 s).
 inline constexpr wchar_t kPauseFor[] = L"VARO_STANDIN_PAUSE_FOR";
 inline constexpr wchar_t kPauseFile[] = L"VARO_STANDIN_PAUSE_FILE";
 // Written by the stand-in: one line per call, in call order.

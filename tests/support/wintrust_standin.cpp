@@ -141,6 +141,36 @@ void LogWhetherWritable(const wchar_t* path) {
   Log(file ? L"write=allowed" : L"write=denied");
 }
 
+// Whether the image's security directory names a certificate table, read
+// through the handle the caller gave, else by the path.
+bool HasCertificateTable(const WINTRUST_FILE_INFO* info) {
+  platform::UniqueFileHandle opened;
+  HANDLE file = info->hFile;
+  if (file == nullptr) {
+    opened.Reset(::CreateFileW(info->pcwszFilePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    file = opened.Get();
+  }
+  std::vector<BYTE> headers(4096, 0);
+  DWORD read = 0;
+  LARGE_INTEGER start{};
+  if (!platform::FileHandleTraits::IsValid(file) || !::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+      !::ReadFile(file, headers.data(), static_cast<DWORD>(headers.size()), &read, nullptr)) {
+    return false;
+  }
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(headers.data());
+  if (read < sizeof(IMAGE_DOS_HEADER) || dos->e_lfanew < 0 ||
+      static_cast<size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS64) > read) {
+    return false;
+  }
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(headers.data() + dos->e_lfanew);
+  return nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].Size != 0;
+}
+
+LONG FileResult(const WINTRUST_FILE_INFO* file) {
+  if (IsSet(settings::kUnsignedWithoutCertificates) && !HasCertificateTable(file)) return TRUST_E_NOSIGNATURE;
+  return static_cast<LONG>(NumberSetting(settings::kFileResult, TRUST_E_NOSIGNATURE, 16));
+}
+
 }  // namespace
 
 extern "C" {
@@ -172,12 +202,15 @@ LONG WINAPI WinVerifyTrust(HWND window, GUID* action, LPVOID trustData) {
   }
   Log(DescribeVerification(window, action, data) + L" state=" + Number(data->dwStateAction));
   if (IsSet(settings::kTryWrite) && data->dwUnionChoice == WTD_CHOICE_FILE) LogWhetherWritable(data->pFile->pcwszFilePath);
+  // The answer is made before the pause: what a test does to the file then
+  // happens after the check has read it.
+  const LONG result = data->dwUnionChoice == WTD_CHOICE_CATALOG
+                          ? static_cast<LONG>(NumberSetting(settings::kCatalogResult, ERROR_SUCCESS, 16))
+                          : FileResult(data->pFile);
   if (data->dwUnionChoice == WTD_CHOICE_FILE) PauseIfAsked(data->pFile->pcwszFilePath);
   BuildSignerState();
   data->hWVTStateData = &stateToken;
-  return data->dwUnionChoice == WTD_CHOICE_CATALOG
-             ? static_cast<LONG>(NumberSetting(settings::kCatalogResult, ERROR_SUCCESS, 16))
-             : static_cast<LONG>(NumberSetting(settings::kFileResult, TRUST_E_NOSIGNATURE, 16));
+  return result;
 }
 
 CRYPT_PROVIDER_DATA* WINAPI WTHelperProvDataFromStateData(HANDLE state) {

@@ -1,0 +1,31 @@
+// What became of one attempt to load a module after its signer check, with
+// the reason when it did not load: the launchers leave a trace of it, and the
+// tool replays it.
+#pragma once
+
+#include <string>
+
+#include "platform/win.h"
+#include "signer/dependency_closure.h"
+#include "signer/trust_decision.h"
+
+struct ModuleLoad {
+  enum class Outcome {
+    Loaded,
+    Missing,             // no file at the path, or a folder: nothing to say to the user
+    Refused,             // `file` refused (the module or a library it brings along)
+    DependencyMissing,   // `file` names a library the module needs that is nowhere
+    LoadFailed,          // the system could not load it; `error` says why
+    NotTheCheckedFile,   // what got loaded is not the file that was checked
+  };
+  HMODULE module = nullptr;
+  Outcome outcome = Outcome::Missing;
+  std::wstring file;
+  // Why `file` was refused, in a few words; empty otherwise.
+  std::wstring reason;
+  // The signer policy's answer for the module, or for the refused file.
+  TrustDecision decision;
+  // Every library of the module's closure that was looked at.
+  std::vector<DependencyFinding> dependencies;
+  DWORD error = 0;
+};
