@@ -5,8 +5,9 @@
 #include <string_view>
 #include <vector>
 
-// The one-shot digests are all this needs; OpenSSL 3 marks them deprecated in
-// favour of EVP, which would drag in its provider machinery.
+// The low-level digest functions, which OpenSSL 3 marks deprecated: its
+// one-shot SHA1() and SHA256() and EVP go through the provider machinery,
+// which imports system libraries the tool must not link.
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/sha.h>
 
@@ -163,6 +164,24 @@ std::wstring NameText(CERT_NAME_BLOB& name, decltype(&::CertNameToStrW) certName
   return text;
 }
 
+std::wstring Sha1Hex(const BYTE* data, size_t size) {
+  SHA_CTX context{};
+  std::array<BYTE, SHA_DIGEST_LENGTH> digest{};
+  SHA1_Init(&context);
+  SHA1_Update(&context, data, size);
+  SHA1_Final(digest.data(), &context);
+  return HexText(digest.data(), digest.size());
+}
+
+std::wstring Sha256Hex(const BYTE* data, size_t size) {
+  SHA256_CTX context{};
+  std::array<BYTE, SHA256_DIGEST_LENGTH> digest{};
+  SHA256_Init(&context);
+  SHA256_Update(&context, data, size);
+  SHA256_Final(digest.data(), &context);
+  return HexText(digest.data(), digest.size());
+}
+
 uint64_t FileTimeValue(const FILETIME& time) { return uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime; }
 
 }  // namespace
@@ -190,12 +209,8 @@ CertificateFacts DescribeCertificate(PCCERT_CONTEXT certificate, decltype(&::Cer
   facts.validFrom = FileTimeValue(info.NotBefore);
   facts.validTo = FileTimeValue(info.NotAfter);
   if (certificate->pbCertEncoded != nullptr && certificate->cbCertEncoded > 0) {
-    std::array<BYTE, SHA_DIGEST_LENGTH> sha1{};
-    std::array<BYTE, SHA256_DIGEST_LENGTH> sha256{};
-    SHA1(certificate->pbCertEncoded, certificate->cbCertEncoded, sha1.data());
-    SHA256(certificate->pbCertEncoded, certificate->cbCertEncoded, sha256.data());
-    facts.sha1 = HexText(sha1.data(), sha1.size());
-    facts.sha256 = HexText(sha256.data(), sha256.size());
+    facts.sha1 = Sha1Hex(certificate->pbCertEncoded, certificate->cbCertEncoded);
+    facts.sha256 = Sha256Hex(certificate->pbCertEncoded, certificate->cbCertEncoded);
   }
   return facts;
 }

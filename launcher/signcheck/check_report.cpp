@@ -1,5 +1,7 @@
 #include "launcher/signcheck/check_report.h"
 
+#include <algorithm>
+
 #include "launcher/signcheck/cache_record_state.h"
 #include "launcher/signcheck/json_writer.h"
 #include "launcher/signcheck/trust_result_text.h"
@@ -66,12 +68,14 @@ std::wstring OrDash(const std::wstring& text) { return text.empty() ? L"-" : tex
 // Zero stands for a time that is not known.
 std::wstring TimeText(uint64_t fileTime) { return fileTime == 0 ? std::wstring() : IsoUtcTime(fileTime); }
 
+// Values start in one column, where the verdict and decision lines have
+// always had them.
+constexpr size_t kValueColumn = 13;
+
 std::wstring Field(const wchar_t* label, const std::wstring& value) {
   std::wstring line = L"  ";
   line += label;
-  // Values start in one column, as the verdict and decision lines have
-  // always had them.
-  line.resize(13, L' ');
+  line.resize(std::max(kValueColumn, line.size() + 1), L' ');
   return line + value + L"\r\n";
 }
 

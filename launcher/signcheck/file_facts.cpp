@@ -12,8 +12,9 @@
 // Not every SDK's <windows.h> brings it in under WIN32_LEAN_AND_MEAN.
 #include <winver.h>
 
-// The one-shot digest functions are all this needs; OpenSSL 3 marks them
-// deprecated in favour of EVP, which would drag in its provider machinery.
+// The low-level digest functions, which OpenSSL 3 marks deprecated: EVP
+// goes through the provider machinery, which imports system libraries the
+// tool must not link.
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/sha.h>
 
