@@ -1,18 +1,18 @@
 #include "launcher/signcheck/check_command.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "launcher/signcheck/check_report.h"
 #include "launcher/signcheck/exit_status.h"
-#include "launcher/signcheck/json_writer.h"
-#include "launcher/signcheck/verdict_text.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
 #include "locations/product_layout.h"
 #include "locations/product_paths.h"
+#include "platform/ascii_fold.h"
 #include "signer/signer_service.h"
 #include "signer/signer_verifier.h"
-#include "signer/trust_decision.h"
 
 namespace {
 
@@ -20,176 +20,117 @@ namespace {
 // --launcher is given: the installed picture viewer's.
 constexpr wchar_t kInstalledLauncher[] = L"VaroPicViewer.exe";
 
-struct Reference {
-  std::wstring path;  // empty: the own-publisher rule is off
-  bool installed = false;
-  platform::SignatureVerdict verdict = platform::SignatureVerdict::Unavailable;
-  std::wstring signer;
-};
-
-struct CheckedFile {
-  std::wstring path;
-  TrustDecision decision;
-};
-
 std::wstring FullPathOf(const std::wstring& path) {
   std::wstring full;
   size_t filePart = 0;
   return PathText::FullPath(path, full, filePart) ? full : path;
 }
 
-const wchar_t* RuleKey(TrustRule rule) {
-  switch (rule) {
-    case TrustRule::AllowedPublisher: return L"allowedPublisher";
-    case TrustRule::ExpectedSigner: return L"expectedSigner";
-    case TrustRule::OwnPublisher: return L"ownPublisher";
-    case TrustRule::UnsignedLauncher: return L"unsignedLauncher";
-    case TrustRule::Refused: return L"refused";
-  }
-  return L"refused";
+bool IsModuleName(const std::wstring& name) {
+  const std::wstring folded = platform::FoldAscii(name);
+  return folded.size() > 4 && (folded.ends_with(L".dll") || folded.ends_with(L".exe"));
 }
 
-std::wstring RuleText(const TrustDecision& decision) {
-  switch (decision.rule) {
-    case TrustRule::AllowedPublisher: return L"allowed publisher (row " + std::to_wstring(decision.allowedRow) + L")";
-    case TrustRule::ExpectedSigner: return L"expected signer";
-    case TrustRule::OwnPublisher: return L"own publisher of the launcher";
-    case TrustRule::UnsignedLauncher: return L"unsigned launcher (it accepts every file)";
-    case TrustRule::Refused: return L"refused";
-  }
-  return L"refused";
-}
-
-// The --launcher file, else the installed launcher, else none. False (after
-// telling why) when --launcher names no file.
-bool FindReference(const CommandLine& command, ConsoleWriter& err, Reference& reference) {
-  if (!command.launcher.empty()) {
-    if (!FileSystem::IsFile(command.launcher)) {
-      err.WriteLine(L"VaroSignCheck: no such launcher file: " + command.launcher);
-      return false;
+// The .dll and .exe files directly in `folder`, by name.
+std::vector<std::wstring> ModulesIn(const std::wstring& folder) {
+  std::vector<std::wstring> files;
+  WIN32_FIND_DATAW found{};
+  const HANDLE first = ::FindFirstFileW(PathText::Join(folder, L"*").c_str(), &found);
+  if (first == INVALID_HANDLE_VALUE) return files;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsModuleName(found.cFileName)) {
+      files.push_back(PathText::Join(folder, found.cFileName));
     }
+  } while (::FindNextFileW(first, &found));
+  ::FindClose(first);
+  std::sort(files.begin(), files.end(), [](const std::wstring& a, const std::wstring& b) {
+    return platform::FoldAscii(a) < platform::FoldAscii(b);
+  });
+  return files;
+}
+
+// Each argument as the files to check: a folder stands for its modules. What
+// cannot be checked is kept, with the reason, so that it is reported in its
+// place.
+std::vector<CheckedFile> ExpandArguments(const std::vector<std::wstring>& arguments) {
+  std::vector<CheckedFile> files;
+  for (const std::wstring& argument : arguments) {
+    const std::wstring path = FullPathOf(argument);
+    if (FileSystem::IsFile(path)) {
+      files.push_back({path, {}, {}, {}, {}});
+    } else if (!FileSystem::IsDirectory(path)) {
+      files.push_back({path, L"no such file", {}, {}, {}});
+    } else if (std::vector<std::wstring> modules = ModulesIn(path); modules.empty()) {
+      files.push_back({path, L"a folder without .dll or .exe files", {}, {}, {}});
+    } else {
+      for (std::wstring& module : modules) files.push_back({std::move(module), {}, {}, {}, {}});
+    }
+  }
+  return files;
+}
+
+// The --launcher file, else the installed launcher, else none.
+Reference FindReference(const CommandLine& command) {
+  Reference reference;
+  if (!command.launcher.empty()) {
     reference.path = FullPathOf(command.launcher);
-    return true;
+    reference.missing = !FileSystem::IsFile(reference.path);
+    return reference;
   }
   const std::wstring installFolder = ProductPaths::RegistryInstallPath(product_layout::kProductFolder);
   if (!installFolder.empty() && FileSystem::IsFile(installFolder + kInstalledLauncher)) {
     reference.path = installFolder + kInstalledLauncher;
     reference.installed = true;
   }
-  return true;
-}
-
-std::wstring ReferenceText(const Reference& reference) {
-  if (reference.path.empty()) {
-    return std::wstring(L"own-publisher rule: off (no --launcher, and no installed ") + kInstalledLauncher + L")";
-  }
-  const std::wstring source = reference.installed ? L"installed launcher " : L"launcher ";
-  if (reference.signer.empty()) {
-    return L"own-publisher rule: " + source + reference.path + L" has no readable signer (" +
-           VerdictText(reference.verdict) + L"), so, like that launcher, every file is accepted";
-  }
-  return L"own-publisher rule: " + reference.signer + L", the publisher of " + source + reference.path + L" (" +
-         VerdictText(reference.verdict) + L")";
-}
-
-void WriteText(const Reference& reference, const std::wstring& cacheFile, const std::vector<CheckedFile>& files,
-               ConsoleWriter& out) {
-  out.WriteLine(ReferenceText(reference));
-  out.WriteLine(L"cache file: " + (cacheFile.empty() ? std::wstring(L"none (the product folder does not exist)")
-                                                     : cacheFile));
-  for (const CheckedFile& file : files) {
-    const TrustDecision& decision = file.decision;
-    out.WriteLine(L"");
-    out.WriteLine(file.path);
-    out.WriteLine(L"  verdict:   " + VerdictText(decision.verdict));
-    out.WriteLine(L"  signer:    " + (decision.signer.empty() ? std::wstring(L"-") : decision.signer));
-    out.WriteLine(std::wstring(L"  decision:  ") + (decision.trusted ? L"trusted" : L"refused"));
-    out.WriteLine(L"  rule:      " + RuleText(decision));
-    out.WriteLine(std::wstring(L"  cached:    ") + (decision.fromCache ? L"yes" : L"no"));
-  }
-}
-
-void WriteJson(const Reference& reference, const std::wstring& cacheFile, const std::vector<CheckedFile>& files,
-               bool allTrusted, ConsoleWriter& out) {
-  JsonWriter json;
-  json.BeginObject();
-  json.BoolMember(L"ownPublisherRule", !reference.path.empty());
-  json.Key(L"reference");
-  if (reference.path.empty()) {
-    json.Null();
-  } else {
-    json.BeginObject();
-    json.StringMember(L"path", reference.path);
-    json.StringMember(L"source", reference.installed ? L"installed" : L"--launcher");
-    json.StringMember(L"verdict", VerdictText(reference.verdict));
-    json.StringMember(L"signer", reference.signer);
-    json.EndObject();
-  }
-  json.Key(L"cacheFile");
-  if (cacheFile.empty()) json.Null(); else json.String(cacheFile);
-  json.Key(L"files");
-  json.BeginArray();
-  for (const CheckedFile& file : files) {
-    const TrustDecision& decision = file.decision;
-    json.BeginObject();
-    json.StringMember(L"path", file.path);
-    json.StringMember(L"verdict", VerdictText(decision.verdict));
-    json.StringMember(L"signer", decision.signer);
-    json.StringMember(L"decision", decision.trusted ? L"trusted" : L"refused");
-    json.StringMember(L"rule", RuleKey(decision.rule));
-    json.Key(L"allowedRow");
-    if (decision.rule == TrustRule::AllowedPublisher) json.Number(decision.allowedRow); else json.Null();
-    json.BoolMember(L"fromCache", decision.fromCache);
-    json.EndObject();
-  }
-  json.EndArray();
-  json.BoolMember(L"allTrusted", allTrusted);
-  json.EndObject();
-  out.Write(json.Text());
+  return reference;
 }
 
 }  // namespace
 
 int RunCheck(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& err) {
-  std::vector<CheckedFile> files;
-  bool missing = false;
-  for (const std::wstring& path : command.files) {
-    if (!FileSystem::IsFile(path)) {
-      err.WriteLine(L"VaroSignCheck: no such file: " + path);
-      missing = true;
-      continue;
-    }
-    files.push_back({FullPathOf(path), {}});
-  }
-  Reference reference;
-  if (!FindReference(command, err, reference) || missing) return exit_status::kUsage;
+  CheckReport report;
+  report.fresh = command.fresh;
+  report.files = ExpandArguments(command.files);
+  report.reference = FindReference(command);
 
-  // The service hands the launchers' cache file to the verifier on first use.
-  SignerService& service = SignerService::Instance();
+  // The service hands the launchers' cache file to the verifier on first
+  // use; without it the verifier has no cache file to read or write.
+  SignerService* service = command.fresh ? nullptr : &SignerService::Instance();
   SignerVerifier& verifier = SignerVerifier::Instance();
+  Reference& reference = report.reference;
   // Never left at the default: that would make this program's own (missing)
   // signature the reference, and an unsigned reference accepts every file.
-  if (reference.path.empty()) {
+  if (reference.path.empty() || reference.missing) {
     verifier.ClearReferencePublisher();
   } else {
     verifier.SetReferencePublisherFile(reference.path);
     reference.verdict = verifier.CheckFile(reference.path, reference.signer);
   }
+  if (reference.missing) err.WriteLine(L"VaroSignCheck: no such launcher file: " + reference.path);
 
-  bool allTrusted = true;
+  bool allTrusted = !reference.missing;
   const wchar_t* expected = command.expect.empty() ? nullptr : command.expect.c_str();
-  for (CheckedFile& file : files) {
+  for (CheckedFile& file : report.files) {
+    if (!file.missing.empty()) {
+      err.WriteLine(L"VaroSignCheck: " + file.missing + L": " + file.path);
+      allTrusted = false;
+      continue;
+    }
+    // Without a cache file the verifier still remembers verdicts for the
+    // rest of the run; forgetting them keeps every check of --fresh fresh.
+    if (command.fresh) verifier.Release();
     file.decision = verifier.Decide(file.path.c_str(), expected);
+    file.examination = ExamineSignature(file.path);
+    file.facts = ReadFileFacts(file.path);
     allTrusted = allTrusted && file.decision.trusted;
   }
-  // Writes the verdicts back now rather than in the exit handlers.
-  service.Release();
-
-  const std::wstring cacheFile = ProductPaths::SignerCacheLocation();
-  if (command.json) {
-    WriteJson(reference, cacheFile, files, allTrusted, out);
-  } else {
-    WriteText(reference, cacheFile, files, out);
+  report.allTrusted = allTrusted;
+  if (service != nullptr) {
+    // Writes the verdicts back now rather than in the exit handlers.
+    service->Release();
+    report.cacheFile = ProductPaths::SignerCacheLocation();
   }
+
+  out.Write(command.json ? CheckJson(report) : CheckText(report));
   return allTrusted ? exit_status::kOk : exit_status::kFailed;
 }

@@ -44,6 +44,8 @@ bool ParseCheck(Arguments rest, CommandLine& parsed, std::wstring& error) {
       optionsEnded = true;
     } else if (!optionsEnded && argument == L"--json") {
       parsed.json = true;
+    } else if (!optionsEnded && argument == L"--fresh") {
+      parsed.fresh = true;
     } else if (!optionsEnded && argument == L"--launcher") {
       if (!TakeValue(rest, argument, parsed.launcher, error)) return false;
     } else if (!optionsEnded && argument == L"--expect") {

@@ -9,11 +9,12 @@ enum class Command { Help, Check, CacheShow, CacheCheck, CacheForget, CacheClear
 struct CommandLine {
   Command command = Command::Help;
   bool json = false;
+  bool fresh = false;      // check --fresh: the cache file is neither read nor written
   std::wstring launcher;   // check --launcher; empty: the installed launcher
   std::wstring expect;     // check --expect; empty: any allowed publisher
   std::wstring cacheFile;  // cache show/check; empty: the launchers' cache file
   std::wstring path;       // cache forget
-  std::vector<std::wstring> files;  // check
+  std::vector<std::wstring> files;  // check: files and folders
 };
 
 // Parses the arguments after the program name. False with a one-line reason

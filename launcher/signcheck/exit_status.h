@@ -4,8 +4,8 @@
 namespace exit_status {
 
 inline constexpr int kOk = 0;       // every file trusted; the cache file readable; the change made
-inline constexpr int kFailed = 1;   // a file refused; the cache file corrupt or unusable; the change not made
-inline constexpr int kUsage = 2;    // a usage error or a missing file
+inline constexpr int kFailed = 1;   // a file refused or missing; the cache file bad; the change not made
+inline constexpr int kUsage = 2;    // a usage error, and only that
 inline constexpr int kAbsent = 3;   // no cache file
 
 }  // namespace exit_status

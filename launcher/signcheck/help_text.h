@@ -8,23 +8,33 @@ and their cache file (SignCache.dat in the VaroPic folder of the roaming
 application-data folder).
 
 Usage:
-  VaroSignCheck check [--launcher PATH] [--expect SIGNER] [--json] FILE...
-      For each file: the signature verdict, the signer, the decision
-      (trusted or refused), the rule that decided it and whether the verdict
-      came from the cache. The rule is one of: allowed publisher (with its
-      row in the list of allowed publishers), expected signer (--expect),
-      own publisher of the launcher, unsigned launcher (a launcher without a
-      readable signer accepts every file), refused.
+  VaroSignCheck check [--launcher PATH] [--expect SIGNER] [--fresh] [--json]
+                      FILE|FOLDER...
+      For each file (a folder stands for its .dll and .exe files): the
+      signature verdict, the signer, the decision (trusted or refused), the
+      rule that decided it and whether the verdict came from the cache; then
+      why: the trust provider's result with its name and text, whether the
+      signature is embedded or in a catalog, the signing time of a
+      timestamp, the file's SHA-256, size and version, and the signing chain
+      (subject, issuer, serial, SHA-1 and SHA-256 thumbprints, validity).
+      The rule is one of: allowed publisher (with its row in the list of
+      allowed publishers), expected signer (--expect), own publisher of the
+      launcher, unsigned launcher, refused. Only a launcher that is not
+      signed at all (a development build) accepts every file; a launcher
+      whose own signature fails accepts no file by the own-publisher rule.
       --launcher PATH  the launcher whose publisher counts as the product's
                        own; without it, VaroPicViewer.exe in the install path
                        recorded in the registry; without either the
                        own-publisher rule is off, and the tool says so.
       --expect SIGNER  only this publisher counts, as when a module asks
                        CheckSigner about a publisher it names.
-      Verdicts are recorded in the launchers' cache file, as a launcher would
-      record them.
-      Exit status: 0 every file trusted, 1 a file refused, 2 usage error or
-      missing file.
+      --fresh          check every file afresh: the cache file is neither
+                       read nor written.
+      Otherwise verdicts come from and go into the launchers' cache file, as
+      a launcher would use it.
+      A missing file is reported and the others are still checked.
+      Exit status: 0 every file trusted, 1 a file refused or missing (or the
+      --launcher file missing), 2 usage error.
 
   VaroSignCheck cache show [--json] [CACHEFILE]
       Every record of the cache file (default: the launchers' one): path,

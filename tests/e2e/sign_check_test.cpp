@@ -1,124 +1,92 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <optional>
 #include <regex>
 
 #include "locations/file_system.h"
-#include "locations/product_layout.h"
+#include "tests/e2e/sign_check_fixture.h"
 #include "tests/support/child_process.h"
-#include "tests/support/json_value.h"
-#include "tests/support/registry_changes.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/test_pki.h"
 
-// VaroSignCheck.exe run as a person runs it, its output redirected to files,
-// on the test PKI's signed files and the cache file of a product laid out
-// under a roaming application-data folder of the test's own.
+// Left out by WIN32_LEAN_AND_MEAN.
+#include <wincrypt.h>
+
+// VaroSignCheck.exe on the test PKI's signed files and the cache file of a
+// product laid out under a roaming application-data folder of the test's own.
 
 namespace {
 
 constexpr DWORD kRunTimeout = 60000;
 constexpr wchar_t kForeignSigner[] = L"Foreign Test Publisher Ltd";
 
-std::wstring Environment(const wchar_t* name) {
+std::wstring EnvironmentValue(const wchar_t* name) {
   wchar_t value[1024] = {};
   const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
   return length < 1024 ? value : L"";
 }
 
-std::wstring FromUtf8(const std::vector<uint8_t>& bytes) {
-  if (bytes.empty()) return {};
-  const auto* data = reinterpret_cast<const char*>(bytes.data());
-  const int size = static_cast<int>(bytes.size());
-  const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, data, size, nullptr, 0);
-  std::wstring text(static_cast<size_t>(units), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, data, size, text.data(), units);
+// A digest by crypt32, another implementation than the tool's, as upper-case
+// hexadecimal.
+std::wstring Digest(ALG_ID algorithm, const std::vector<uint8_t>& bytes) {
+  BYTE digest[32] = {};
+  DWORD size = sizeof(digest);
+  if (!::CryptHashCertificate(0, algorithm, 0, bytes.data(), static_cast<DWORD>(bytes.size()), digest, &size)) {
+    return L"(no digest)";
+  }
+  std::wstring text;
+  for (DWORD i = 0; i < size; ++i) {
+    wchar_t pair[3] = {};
+    std::swprintf(pair, 3, L"%02X", digest[i]);
+    text += pair;
+  }
   return text;
 }
 
-// The path as the tool names it: full, with backslashes.
-std::wstring FullPath(const std::wstring& path) {
-  wchar_t full[MAX_PATH * 2] = {};
-  const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
-  return length > 0 && length < MAX_PATH * 2 ? full : path;
+// The encoded certificate of a test PKI leaf (its cert.pem).
+std::vector<uint8_t> LeafCertificate(const std::wstring& leaf) {
+  const std::vector<uint8_t> pem =
+      ReadWholeFile(EnvironmentValue(L"VARO_TEST_PKI") + L"\\leaves\\" + leaf + L"\\cert.pem");
+  DWORD size = 0;
+  const auto* text = reinterpret_cast<const char*>(pem.data());
+  if (!::CryptStringToBinaryA(text, static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr, &size,
+                              nullptr, nullptr)) {
+    return {};
+  }
+  std::vector<uint8_t> der(size);
+  ::CryptStringToBinaryA(text, static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr,
+                         nullptr);
+  return der;
 }
 
-struct ToolRun {
-  DWORD exitCode = STILL_ACTIVE;
-  std::wstring out;
-  std::wstring err;
+// A version resource that states a fixed file version and nothing else.
+#pragma pack(push, 1)
+struct VersionResource {
+  WORD length = sizeof(VersionResource);
+  WORD valueLength = sizeof(VS_FIXEDFILEINFO);
+  WORD type = 0;
+  wchar_t key[16] = L"VS_VERSION_INFO";
+  WORD padding = 0;  // to the next 32-bit boundary
+  VS_FIXEDFILEINFO fixed{};
 };
+#pragma pack(pop)
 
-class SignCheckTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    artifacts_ = Environment(L"VARO_E2E");
-    tool_ = Environment(L"VARO_LAUNCHERS") + L"\\VaroSignCheck.exe";
-    ASSERT_FALSE(artifacts_.empty()) << "VARO_E2E is not set";
-    ASSERT_TRUE(FileSystem::IsFile(tool_)) << ::testing::PrintToString(tool_);
-    ASSERT_TRUE(FileSystem::CreateDirectoryTree(temp_.Path(L"AppData\\VaroPic")));
-    ASSERT_TRUE(registry_.RedirectAppData(temp_.Path(L"AppData")));
-    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-      ASSERT_TRUE(registry_.Remove(HKEY_LOCAL_MACHINE, view, L"SOFTWARE\\VaroPic", L"Path"));
-    }
-  }
-
-  std::wstring Artifact(const std::wstring& name) const { return artifacts_ + L"\\" + name; }
-  std::wstring SignedLauncher() const { return Artifact(L"signed\\VaroPicViewer.exe"); }
-  std::wstring CacheFile() const { return temp_.Path(L"AppData\\VaroPic\\") + product_layout::kCacheFileName; }
-
-  // A copy of `from` in the temp folder, so that the test may change it.
-  std::wstring CopyOf(const std::wstring& from, const std::wstring& name) const {
-    const std::wstring to = temp_.Path(name);
-    FileSystem::CreateDirectoryTree(to.substr(0, to.find_last_of(L'\\')));
-    EXPECT_TRUE(::CopyFileW(from.c_str(), to.c_str(), FALSE)) << ::testing::PrintToString(to);
-    return to;
-  }
-
-  ToolRun Run(const std::wstring& arguments) {
-    // Fresh names each run: Wine may close an ended child's handles a moment
-    // after the process has signalled its end.
-    const std::wstring runNumber = std::to_wstring(++runs_);
-    const std::wstring outPath = temp_.Path(L"out" + runNumber + L".txt");
-    const std::wstring errPath = temp_.Path(L"err" + runNumber + L".txt");
-    ToolRun run;
-    const auto process = StartProcess(tool_, arguments, outPath, errPath);
-    if (!process) {
-      ADD_FAILURE() << "cannot start the tool";
-      return run;
-    }
-    run.exitCode = WaitForExit(process, kRunTimeout);
-    run.out = FromUtf8(ReadWholeFile(outPath));
-    run.err = FromUtf8(ReadWholeFile(errPath));
-    return run;
-  }
-
-  // Runs the tool, expects `exitCode` and one JSON document on stdout.
-  JsonValue RunJson(const std::wstring& arguments, DWORD exitCode) {
-    const ToolRun run = Run(arguments);
-    EXPECT_EQ(run.exitCode, exitCode) << ::testing::PrintToString(arguments) << "\n" << ::testing::PrintToString(run.err);
-    JsonValue document;
-    size_t errorOffset = 0;
-    EXPECT_TRUE(ParseJson(run.out, document, errorOffset))
-        << "not JSON at " << errorOffset << ": " << ::testing::PrintToString(run.out);
-    return document;
-  }
-
-  // The cache show record of `path`; nothing when there is none.
-  std::optional<JsonValue> CachedRecord(const JsonValue& show, const std::wstring& path) const {
-    for (const JsonValue& record : show[L"records"].items) {
-      if (record[L"path"].text == path) return record;
-    }
-    return std::nullopt;
-  }
-
-  TempFolder temp_;
-  RegistryChanges registry_;
-  std::wstring artifacts_;
-  std::wstring tool_;
-  int runs_ = 0;
-};
+// Flips one byte of the first section, which the signature's digest covers.
+void ChangeAfterSigning(const std::wstring& path) {
+  platform::UniqueFileHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file) << ::testing::PrintToString(path);
+  LARGE_INTEGER offset{};
+  offset.QuadPart = 0x410;
+  BYTE byte = 0;
+  DWORD done = 0;
+  ASSERT_TRUE(::SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN) &&
+              ::ReadFile(file.Get(), &byte, 1, &done, nullptr) && done == 1);
+  byte ^= 0xFF;
+  ASSERT_TRUE(::SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN) &&
+              ::WriteFile(file.Get(), &byte, 1, &done, nullptr) && done == 1);
+}
 
 // Each rule of the policy decides once, and the JSON output names it.
 TEST_F(SignCheckTest, EveryRuleOnce) {
@@ -216,9 +184,9 @@ TEST_F(SignCheckTest, WithoutALauncherNothingIsTrustedByTheToolsOwnSignature) {
   EXPECT_EQ(files[2][L"rule"].text, L"allowedPublisher");
 }
 
-// Usage errors and missing files end with 2 before anything is checked or
-// cached; --help explains every command.
-TEST_F(SignCheckTest, UsageErrorsAndMissingFiles) {
+// Only usage errors end with 2, before anything is checked or cached;
+// --help explains every command.
+TEST_F(SignCheckTest, UsageErrors) {
   const std::wstring file = Quoted(SignedTestFile(L"eastmere"));
   const std::vector<std::wstring> usageErrors = {L"",           L"check",          L"check --bogus " + file,
                                                  L"check --launcher", L"cache",   L"cache show a b",
@@ -228,19 +196,205 @@ TEST_F(SignCheckTest, UsageErrorsAndMissingFiles) {
     EXPECT_EQ(run.exitCode, 2u) << ::testing::PrintToString(arguments);
     EXPECT_FALSE(run.err.empty()) << ::testing::PrintToString(arguments);
   }
-  const ToolRun missing = Run(L"check " + file + L" " + Quoted(temp_.Path(L"absent.dll")));
-  EXPECT_EQ(missing.exitCode, 2u);
-  EXPECT_NE(missing.err.find(L"no such file: " + temp_.Path(L"absent.dll")), std::wstring::npos);
-  EXPECT_EQ(Run(L"check --launcher " + Quoted(temp_.Path(L"absent.exe")) + L" " + file).exitCode, 2u);
   EXPECT_FALSE(FileSystem::Exists(CacheFile()));
 
   const ToolRun help = Run(L"--help");
   EXPECT_EQ(help.exitCode, 0u);
-  for (const wchar_t* command : {L"check [--launcher PATH] [--expect SIGNER] [--json] FILE...",
+  for (const wchar_t* command : {L"check [--launcher PATH] [--expect SIGNER] [--fresh] [--json]",
                                  L"cache show [--json] [CACHEFILE]", L"cache check [CACHEFILE]", L"cache forget PATH",
                                  L"cache clear"}) {
     EXPECT_NE(help.out.find(command), std::wstring::npos) << ::testing::PrintToString(command);
   }
+  EXPECT_EQ(help.out.find(L"without a readable signer accepts every file"), std::wstring::npos)
+      << "the old, wrong rule";
+}
+
+// Why each kind of signature came out as it did: the trust provider's result
+// by name, where the signature is, the chain (the leaf's thumbprint as
+// crypt32 computes it from the PKI's certificate), the timestamp, and the
+// file's own size and SHA-256.
+TEST_F(SignCheckTest, ReasonAndChainForEachKindOfSignature) {
+  const std::wstring changed = CopyOf(SignedTestFile(L"eastmere"), L"changed\\eastmere.dll");
+  ChangeAfterSigning(changed);
+  constexpr wchar_t kStillValid[] = L"2049-12-31T23:59:59Z";
+  struct Case {
+    const char* what;
+    std::wstring file;
+    const wchar_t* verdict;
+    const wchar_t* decision;
+    const wchar_t* result;
+    const wchar_t* signature;
+    const wchar_t* leaf;  // nullptr: no chain
+    const wchar_t* root;
+    const wchar_t* leafValidTo;
+    const wchar_t* signingTime;  // nullptr: none
+  };
+  const Case cases[] = {
+      {"valid", SignedTestFile(L"eastmere"), L"Valid", L"trusted", L"ERROR_SUCCESS", L"embedded", L"eastmere",
+       L"trusted", kStillValid, nullptr},
+      {"changed after signing", changed, L"Failed", L"refused", L"TRUST_E_BAD_DIGEST", L"embedded", L"eastmere",
+       L"trusted", kStillValid, nullptr},
+      {"untrusted root", SignedTestFile(L"forgery"), L"Failed", L"refused", L"CERT_E_UNTRUSTEDROOT", L"embedded",
+       L"forgery", L"untrusted", kStillValid, nullptr},
+      {"expired", SignedTestFile(L"expired"), L"Expired", L"trusted", L"CERT_E_EXPIRED", L"embedded", L"expired",
+       L"trusted", L"2020-12-31T23:59:59Z", nullptr},
+      {"unsigned", SignedTestFile(L"unsigned"), L"NotSigned", L"refused", L"TRUST_E_NOSIGNATURE", L"none", nullptr,
+       nullptr, nullptr, nullptr},
+      {"timestamped", EnvironmentValue(L"VARO_SIGN_CHECK") + L"\\stamped.dll", L"Valid", L"trusted",
+       L"ERROR_SUCCESS", L"embedded", L"eastmere", L"trusted", kStillValid, L"2023-11-14T22:13:20Z"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const JsonValue result = RunJson(L"check --json --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(c.file),
+                                     std::wstring(c.decision) == L"trusted" ? 0 : 1);
+    ASSERT_EQ(result[L"files"].items.size(), 1u);
+    const JsonValue& file = result[L"files"].items[0];
+    EXPECT_EQ(file[L"verdict"].text, c.verdict);
+    EXPECT_EQ(file[L"decision"].text, c.decision);
+    EXPECT_EQ(file[L"trustResult"][L"name"].text, c.result);
+    EXPECT_FALSE(file[L"trustResult"][L"text"].text.empty());
+    EXPECT_EQ(file[L"signature"].text, c.signature);
+    if (c.signingTime != nullptr) {
+      EXPECT_EQ(file[L"signingTime"].text, c.signingTime);
+    } else {
+      EXPECT_EQ(file[L"signingTime"].kind, JsonValue::Kind::Null);
+    }
+    const std::vector<uint8_t> content = ReadWholeFile(c.file);
+    EXPECT_EQ(file[L"size"].number, static_cast<double>(content.size()));
+    EXPECT_EQ(file[L"sha256"].text, Digest(CALG_SHA_256, content));
+
+    const auto& chain = file[L"chain"].items;
+    if (c.leaf == nullptr) {
+      EXPECT_TRUE(chain.empty());
+      EXPECT_EQ(file[L"chainOrigin"].text, L"none");
+      continue;
+    }
+    ASSERT_EQ(chain.size(), 2u) << "the leaf and the root that the signature carries";
+    // Wine's provider names no signer for a changed file: the chain is read
+    // from the signature itself then.
+    EXPECT_NE(file[L"chainOrigin"].text, L"none");
+    EXPECT_EQ(chain[0][L"sha1"].text, Digest(CALG_SHA1, LeafCertificate(c.leaf)));
+    EXPECT_EQ(chain[0][L"sha256"].text, Digest(CALG_SHA_256, LeafCertificate(c.leaf)));
+    EXPECT_EQ(chain[0][L"validTo"].text, c.leafValidTo);
+    EXPECT_EQ(chain[0][L"issuer"].text, chain[1][L"subject"].text);
+    EXPECT_EQ(chain[1][L"subject"].text, std::wstring(L"O=Varo Test PKI, CN=Varo Test Root (") + c.root + L")");
+    EXPECT_TRUE(std::regex_match(chain[0][L"serial"].text, std::wregex(L"[0-9A-F]+")));
+  }
+}
+
+// What the report says the own-publisher rule accepts is what the policy
+// does: only an unsigned launcher accepts every file; one whose signature
+// fails (changed, or under an untrusted root) accepts none.
+TEST_F(SignCheckTest, OwnPublisherRuleStatedAsThePolicyJudges) {
+  const std::wstring tampered = CopyOf(SignedLauncher(), L"tampered\\VaroPicViewer.exe");
+  ChangeAfterSigning(tampered);
+  struct Case {
+    const char* what;
+    std::wstring launcher;
+    const wchar_t* accepts;
+    std::wstring heading;
+    bool foreignTrusted;
+  };
+  const Case cases[] = {
+      {"signed", SignedLauncher(), L"itsPublisher",
+       L"own-publisher rule: Harbor Varo Network Software Co.,Ltd, the publisher of launcher " +
+           FullPath(SignedLauncher()) + L" (Valid)\r\n",
+       false},
+      {"unsigned", Artifact(L"unsigned\\VaroPicViewer.exe"), L"everyFile",
+       L" is not signed (NotSigned): like that launcher, a development build, every file is accepted\r\n", true},
+      {"changed after signing", tampered, L"nothing",
+       L" fails its own check (Failed, no readable signer): like that launcher, this rule accepts no file\r\n",
+       false},
+      {"under an untrusted root", SignedTestFile(L"forgery"), L"nothing",
+       L" fails its own check (Failed, signer Harbor Varo Network Software Co.,Ltd): like that launcher, this rule "
+       L"accepts no file\r\n",
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring arguments =
+        L"--launcher " + Quoted(c.launcher) + L" " + Quoted(Artifact(L"companion-foreign.dll"));
+    const ToolRun text = Run(L"check " + arguments);
+    EXPECT_EQ(text.exitCode, c.foreignTrusted ? 0u : 1u);
+    EXPECT_NE(text.out.find(c.heading), std::wstring::npos) << ::testing::PrintToString(text.out);
+    const JsonValue json = RunJson(L"check --json " + arguments, c.foreignTrusted ? 0 : 1);
+    EXPECT_EQ(json[L"reference"][L"accepts"].text, c.accepts);
+    EXPECT_EQ(json[L"files"].items.at(0)[L"decision"].text, c.foreignTrusted ? L"trusted" : L"refused");
+  }
+}
+
+// A folder stands for its modules; a missing file, an empty folder and a
+// missing launcher are reported while the rest is checked, and exit with 1.
+TEST_F(SignCheckTest, FoldersAndMissingFiles) {
+  CopyOf(SignedTestFile(L"foreign"), L"install\\b.EXE");
+  CopyOf(SignedTestFile(L"eastmere"), L"install\\a.dll");
+  CopyOf(SignedTestFile(L"eastmere"), L"install\\notes.txt");
+  ASSERT_TRUE(FileSystem::CreateDirectoryTree(temp_.Path(L"install\\sub.dll")));
+  ASSERT_TRUE(FileSystem::CreateDirectoryTree(temp_.Path(L"empty")));
+  const std::wstring absent = temp_.Path(L"absent.dll");
+
+  const JsonValue folder = RunJson(L"check --json --launcher " + Quoted(SignedLauncher()) + L" " +
+                                       Quoted(temp_.Path(L"install")),
+                                   1);
+  const auto& files = folder[L"files"].items;
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0][L"path"].text, temp_.Path(L"install\\a.dll"));
+  EXPECT_EQ(files[0][L"decision"].text, L"trusted");
+  EXPECT_EQ(files[1][L"path"].text, temp_.Path(L"install\\b.EXE"));
+  EXPECT_EQ(files[1][L"decision"].text, L"refused");
+
+  const ToolRun missing = Run(L"check --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(absent) + L" " +
+                              Quoted(temp_.Path(L"empty")) + L" " + Quoted(SignedTestFile(L"eastmere")));
+  EXPECT_EQ(missing.exitCode, 1u);
+  EXPECT_NE(missing.err.find(L"no such file: " + absent), std::wstring::npos)
+      << ::testing::PrintToString(missing.err);
+  EXPECT_NE(missing.out.find(absent + L"\r\n  missing:   no such file\r\n"), std::wstring::npos);
+  EXPECT_NE(missing.out.find(L"  missing:   a folder without .dll or .exe files\r\n"), std::wstring::npos);
+  EXPECT_NE(missing.out.find(L"  decision:  trusted\r\n"), std::wstring::npos) << "the file after them was checked";
+
+  const JsonValue noLauncher = RunJson(
+      L"check --json --launcher " + Quoted(temp_.Path(L"absent.exe")) + L" " + Quoted(SignedTestFile(L"eastmere")), 1);
+  EXPECT_TRUE(noLauncher[L"reference"][L"missing"].boolean);
+  EXPECT_FALSE(noLauncher[L"ownPublisherRule"].boolean);
+  EXPECT_EQ(noLauncher[L"files"].items.at(0)[L"decision"].text, L"trusted");
+}
+
+// --fresh checks every file afresh and leaves the cache file as it was, or
+// absent.
+TEST_F(SignCheckTest, FreshChecksNeitherReadNorWriteTheCache) {
+  const std::wstring file = Quoted(SignedTestFile(L"eastmere"));
+  const std::wstring launcher = L" --launcher " + Quoted(SignedLauncher()) + L" ";
+  const JsonValue first = RunJson(L"check --json --fresh" + launcher + file + L" " + file, 0);
+  EXPECT_TRUE(first[L"fresh"].boolean);
+  EXPECT_EQ(first[L"cacheFile"].kind, JsonValue::Kind::Null);
+  for (const JsonValue& checked : first[L"files"].items) EXPECT_FALSE(checked[L"fromCache"].boolean);
+  EXPECT_FALSE(FileSystem::Exists(CacheFile()));
+
+  RunJson(L"check --json" + launcher + file, 0);
+  const std::vector<uint8_t> cached = ReadWholeFile(CacheFile());
+  ASSERT_FALSE(cached.empty());
+  const ToolRun fresh = Run(L"check --fresh" + launcher + file + L" " + Quoted(SignedTestFile(L"coral-bay")));
+  EXPECT_NE(fresh.out.find(L"cache file: not used (--fresh"), std::wstring::npos)
+      << ::testing::PrintToString(fresh.out);
+  EXPECT_EQ(fresh.out.find(L"cached:    yes"), std::wstring::npos) << ::testing::PrintToString(fresh.out);
+  EXPECT_EQ(ReadWholeFile(CacheFile()), cached);
+}
+
+// The version the file states, read from its version resource.
+TEST_F(SignCheckTest, FileVersion) {
+  VersionResource resource;
+  resource.fixed.dwSignature = VS_FFI_SIGNATURE;
+  resource.fixed.dwStrucVersion = VS_FFI_STRUCVERSION;
+  resource.fixed.dwFileVersionMS = MAKELONG(2, 1);
+  resource.fixed.dwFileVersionLS = MAKELONG(40, 3);
+  const std::wstring file = CopyOf(SignedTestFile(L"unsigned"), L"versioned.dll");
+  const HANDLE update = ::BeginUpdateResourceW(file.c_str(), FALSE);
+  ASSERT_TRUE(update != nullptr);
+  ASSERT_TRUE(::UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), 0, &resource, sizeof(resource)));
+  ASSERT_TRUE(::EndUpdateResourceW(update, FALSE));
+  EXPECT_EQ(RunJson(L"check --json " + Quoted(file), 1)[L"files"].items.at(0)[L"fileVersion"].text, L"1.2.3.40");
+  const JsonValue plain = RunJson(L"check --json " + Quoted(SignedTestFile(L"unsigned")), 1);
+  EXPECT_EQ(plain[L"files"].items.at(0)[L"fileVersion"].kind, JsonValue::Kind::Null);
 }
 
 // Each record with its state now: fresh while size and times match, changed

@@ -25,6 +25,10 @@ inline constexpr wchar_t kCatalogInfoFails[] = L"VARO_STANDIN_CATALOG_INFO_FAILS
 // OU=Unit, CN="A Co.,Ltd" (Wine refuses a quoted value that is not last);
 // unset: the state has no provider data.
 inline constexpr wchar_t kSigner[] = L"VARO_STANDIN_SIGNER";
+// Path of a PEM file of certificates, the signing certificate first: the
+// provider data then holds these as the signer's chain, and kSigner is not
+// read.
+inline constexpr wchar_t kSignerCertificates[] = L"VARO_STANDIN_SIGNER_CERTIFICATES";
 // Set: while verifying a file, try to open it for writing (sharing
 // everything) and log "write=denied" or "write=allowed".
 inline constexpr wchar_t kTryWrite[] = L"VARO_STANDIN_TRY_WRITE";

@@ -74,14 +74,67 @@ struct SignerState {
   std::vector<BYTE> subject;
   CERT_INFO info{};
   CERT_CONTEXT certificate{};
-  CRYPT_PROVIDER_CERT chainElement{};
+  // From kSignerCertificates, freed at the next verification.
+  std::vector<PCCERT_CONTEXT> loaded;
+  std::vector<CRYPT_PROVIDER_CERT> chain;
   CRYPT_PROVIDER_SGNR signer{};
   CRYPT_PROVIDER_DATA provider{};
   bool present = false;
 } signerState;
 
+// The certificates of a PEM file, in file order.
+void LoadSignerCertificates(const std::wstring& path) {
+  for (PCCERT_CONTEXT certificate : signerState.loaded) ::CertFreeCertificateContext(certificate);
+  signerState.loaded.clear();
+  const platform::UniqueFileHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  std::string text(1 << 16, '\0');
+  DWORD read = 0;
+  if (!file || !::ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) return;
+  text.resize(read);
+  const std::string end = "-----END CERTIFICATE-----";
+  for (size_t at = text.find("-----BEGIN CERTIFICATE-----"); at != std::string::npos;
+       at = text.find("-----BEGIN CERTIFICATE-----", at)) {
+    const size_t stop = text.find(end, at);
+    if (stop == std::string::npos) break;
+    const DWORD length = static_cast<DWORD>(stop + end.size() - at);
+    DWORD size = 0;
+    ::CryptStringToBinaryA(text.data() + at, length, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr);
+    std::vector<BYTE> der(size);
+    if (::CryptStringToBinaryA(text.data() + at, length, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr,
+                               nullptr)) {
+      if (PCCERT_CONTEXT certificate = ::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), size)) {
+        signerState.loaded.push_back(certificate);
+      }
+    }
+    at = stop + end.size();
+  }
+}
+
+void SetSignerChain(CRYPT_PROVIDER_CERT* chain, DWORD length) {
+  signerState.signer.cbStruct = sizeof(CRYPT_PROVIDER_SGNR);
+  signerState.signer.csCertChain = length;
+  signerState.signer.pasCertChain = chain;
+  signerState.provider.cbStruct = sizeof(CRYPT_PROVIDER_DATA);
+  signerState.present = true;
+}
+
 void BuildSignerState() {
   signerState.present = false;
+  if (const std::wstring certificates = Setting(settings::kSignerCertificates); !certificates.empty()) {
+    LoadSignerCertificates(certificates);
+    signerState.chain.assign(signerState.loaded.size(), CRYPT_PROVIDER_CERT{});
+    for (size_t i = 0; i < signerState.loaded.size(); ++i) {
+      signerState.chain[i].cbStruct = sizeof(CRYPT_PROVIDER_CERT);
+      signerState.chain[i].pCert = signerState.loaded[i];
+    }
+    if (signerState.chain.empty()) {
+      Log(L"Signer certificates not read: " + certificates);
+      return;
+    }
+    SetSignerChain(signerState.chain.data(), static_cast<DWORD>(signerState.chain.size()));
+    return;
+  }
   const std::wstring subject = Setting(settings::kSigner);
   DWORD size = 0;
   if (subject.empty() || !::CertStrToNameW(X509_ASN_ENCODING, subject.c_str(), CERT_X500_NAME_STR, nullptr,
@@ -95,13 +148,10 @@ void BuildSignerState() {
   signerState.info.Subject = {size, signerState.subject.data()};
   signerState.certificate.dwCertEncodingType = X509_ASN_ENCODING;
   signerState.certificate.pCertInfo = &signerState.info;
-  signerState.chainElement.cbStruct = sizeof(CRYPT_PROVIDER_CERT);
-  signerState.chainElement.pCert = &signerState.certificate;
-  signerState.signer.cbStruct = sizeof(CRYPT_PROVIDER_SGNR);
-  signerState.signer.csCertChain = 1;
-  signerState.signer.pasCertChain = &signerState.chainElement;
-  signerState.provider.cbStruct = sizeof(CRYPT_PROVIDER_DATA);
-  signerState.present = true;
+  signerState.chain.assign(1, CRYPT_PROVIDER_CERT{});
+  signerState.chain[0].cbStruct = sizeof(CRYPT_PROVIDER_CERT);
+  signerState.chain[0].pCert = &signerState.certificate;
+  SetSignerChain(signerState.chain.data(), 1);
 }
 
 std::wstring DescribeFile(const WINTRUST_FILE_INFO* file) {

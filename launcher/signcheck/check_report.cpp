@@ -1,0 +1,285 @@
+#include "launcher/signcheck/check_report.h"
+
+#include <algorithm>
+
+#include "launcher/signcheck/cache_record_state.h"
+#include "launcher/signcheck/json_writer.h"
+#include "launcher/signcheck/trust_result_text.h"
+#include "launcher/signcheck/verdict_text.h"
+
+using platform::SignatureVerdict;
+
+namespace {
+
+// The launcher whose publisher counts when no --launcher is given.
+constexpr wchar_t kInstalledLauncher[] = L"VaroPicViewer.exe";
+
+const wchar_t* RuleKey(TrustRule rule) {
+  switch (rule) {
+    case TrustRule::AllowedPublisher: return L"allowedPublisher";
+    case TrustRule::ExpectedSigner: return L"expectedSigner";
+    case TrustRule::OwnPublisher: return L"ownPublisher";
+    case TrustRule::UnsignedLauncher: return L"unsignedLauncher";
+    case TrustRule::Refused: return L"refused";
+  }
+  return L"refused";
+}
+
+std::wstring RuleText(const TrustDecision& decision) {
+  switch (decision.rule) {
+    case TrustRule::AllowedPublisher: return L"allowed publisher (row " + std::to_wstring(decision.allowedRow) + L")";
+    case TrustRule::ExpectedSigner: return L"expected signer";
+    case TrustRule::OwnPublisher: return L"own publisher of the launcher";
+    case TrustRule::UnsignedLauncher: return L"unsigned launcher (it accepts every file)";
+    case TrustRule::Refused: return L"refused";
+  }
+  return L"refused";
+}
+
+const wchar_t* AcceptsKey(ReferenceAccepts accepts) {
+  switch (accepts) {
+    case ReferenceAccepts::Nothing: return L"nothing";
+    case ReferenceAccepts::ItsPublisher: return L"itsPublisher";
+    case ReferenceAccepts::EveryFile: return L"everyFile";
+  }
+  return L"nothing";
+}
+
+const wchar_t* SourceKey(SignatureSource source) {
+  switch (source) {
+    case SignatureSource::None: return L"none";
+    case SignatureSource::Embedded: return L"embedded";
+    case SignatureSource::Catalog: return L"catalog";
+  }
+  return L"none";
+}
+
+const wchar_t* ChainOriginKey(ChainOrigin origin) {
+  switch (origin) {
+    case ChainOrigin::None: return L"none";
+    case ChainOrigin::TrustProvider: return L"trustProvider";
+    case ChainOrigin::Signature: return L"signature";
+  }
+  return L"none";
+}
+
+std::wstring OrDash(const std::wstring& text) { return text.empty() ? L"-" : text; }
+
+// Zero stands for a time that is not known.
+std::wstring TimeText(uint64_t fileTime) { return fileTime == 0 ? std::wstring() : IsoUtcTime(fileTime); }
+
+// Values start in one column, where the verdict and decision lines have
+// always had them.
+constexpr size_t kValueColumn = 13;
+
+std::wstring Field(const wchar_t* label, const std::wstring& value) {
+  std::wstring line = L"  ";
+  line += label;
+  line.resize(std::max(kValueColumn, line.size() + 1), L' ');
+  return line + value + L"\r\n";
+}
+
+std::wstring TrustResultLine(const SignatureExamination& examination) {
+  if (!examination.trustFunctionsBound) return L"not available (the trust functions could not be bound)";
+  const std::wstring name = TrustResultName(examination.trustResult);
+  return TrustResultCode(examination.trustResult) + (name.empty() ? L"" : L" " + name);
+}
+
+std::wstring SignatureLine(const SignatureExamination& examination) {
+  switch (examination.source) {
+    case SignatureSource::Embedded: return L"embedded";
+    case SignatureSource::Catalog: return L"catalog " + examination.catalogFile;
+    case SignatureSource::None: break;
+  }
+  return examination.trustFunctionsBound ? L"none (not embedded, and no catalog lists the file)" : L"-";
+}
+
+std::wstring ChainLine(const SignatureExamination& examination) {
+  const size_t count = examination.chain.size();
+  const std::wstring certificates = std::to_wstring(count) + (count == 1 ? L" certificate" : L" certificates");
+  switch (examination.chainOrigin) {
+    case ChainOrigin::TrustProvider: return certificates + L", as the trust provider built it";
+    case ChainOrigin::Signature:
+      return certificates + L", read from the signature itself: the trust provider named no signer, so they are "
+                            L"not verified";
+    case ChainOrigin::None: break;
+  }
+  return L"none";
+}
+
+std::wstring CertificateText(size_t number, const CertificateFacts& certificate) {
+  const std::wstring first = L"    " + std::to_wstring(number) + L" ";
+  const std::wstring indent(first.size(), L' ');
+  return first + L"subject: " + OrDash(certificate.subject) + L"\r\n" +
+         indent + L"issuer:  " + OrDash(certificate.issuer) + L"\r\n" +
+         indent + L"serial:  " + OrDash(certificate.serial) + L"\r\n" +
+         indent + L"sha1:    " + OrDash(certificate.sha1) + L"\r\n" +
+         indent + L"sha256:  " + OrDash(certificate.sha256) + L"\r\n" +
+         indent + L"valid:   " + OrDash(TimeText(certificate.validFrom)) + L" to " +
+         OrDash(TimeText(certificate.validTo)) + L"\r\n";
+}
+
+std::wstring FileText(const CheckedFile& file) {
+  std::wstring text = L"\r\n" + file.path + L"\r\n";
+  if (!file.missing.empty()) return text + Field(L"missing:", file.missing);
+  const TrustDecision& decision = file.decision;
+  // Scripts read these six lines: their wording stays as it is.
+  text += Field(L"verdict:", VerdictText(decision.verdict));
+  text += Field(L"signer:", OrDash(decision.signer));
+  text += Field(L"decision:", decision.trusted ? L"trusted" : L"refused");
+  text += Field(L"rule:", RuleText(decision));
+  text += Field(L"cached:", decision.fromCache ? L"yes" : L"no");
+
+  const SignatureExamination& examination = file.examination;
+  text += Field(L"result:", TrustResultLine(examination));
+  if (examination.trustFunctionsBound) text += Field(L"meaning:", TrustResultText(examination.trustResult));
+  text += Field(L"signature:", SignatureLine(examination));
+  text += Field(L"signed at:", examination.signingTime != 0
+                                   ? TimeText(examination.signingTime) + L" (timestamp countersignature)"
+                                   : std::wstring(L"- (no timestamp)"));
+  const FileFacts& facts = file.facts;
+  text += Field(L"sha256:", facts.read ? facts.sha256 : L"- (the file could not be read)");
+  text += Field(L"size:", facts.read ? std::to_wstring(facts.size) + L" bytes" : L"-");
+  text += Field(L"version:", OrDash(facts.version));
+  text += Field(L"chain:", ChainLine(examination));
+  for (size_t i = 0; i < examination.chain.size(); ++i) text += CertificateText(i + 1, examination.chain[i]);
+  return text;
+}
+
+void NullableString(JsonWriter& json, const wchar_t* name, const std::wstring& value) {
+  json.Key(name);
+  if (value.empty()) json.Null(); else json.String(value);
+}
+
+void JsonReference(JsonWriter& json, const Reference& reference) {
+  json.Key(L"reference");
+  if (reference.path.empty()) {
+    json.Null();
+    return;
+  }
+  json.BeginObject();
+  json.StringMember(L"path", reference.path);
+  json.StringMember(L"source", reference.installed ? L"installed" : L"--launcher");
+  json.BoolMember(L"missing", reference.missing);
+  json.StringMember(L"verdict", VerdictText(reference.verdict));
+  json.StringMember(L"signer", reference.signer);
+  json.StringMember(L"accepts", AcceptsKey(WhatReferenceAccepts(reference)));
+  json.EndObject();
+}
+
+void JsonExamination(JsonWriter& json, const SignatureExamination& examination) {
+  json.Key(L"trustResult");
+  if (examination.trustFunctionsBound) {
+    json.BeginObject();
+    json.StringMember(L"code", TrustResultCode(examination.trustResult));
+    json.NumberMember(L"value", static_cast<int64_t>(static_cast<DWORD>(examination.trustResult)));
+    NullableString(json, L"name", TrustResultName(examination.trustResult));
+    json.StringMember(L"text", TrustResultText(examination.trustResult));
+    json.EndObject();
+  } else {
+    json.Null();
+  }
+  json.StringMember(L"signature", SourceKey(examination.source));
+  NullableString(json, L"catalogFile", examination.catalogFile);
+  NullableString(json, L"signingTime", TimeText(examination.signingTime));
+  json.StringMember(L"chainOrigin", ChainOriginKey(examination.chainOrigin));
+  json.Key(L"chain");
+  json.BeginArray();
+  for (const CertificateFacts& certificate : examination.chain) {
+    json.BeginObject();
+    json.StringMember(L"subject", certificate.subject);
+    json.StringMember(L"issuer", certificate.issuer);
+    json.StringMember(L"serial", certificate.serial);
+    json.StringMember(L"sha1", certificate.sha1);
+    json.StringMember(L"sha256", certificate.sha256);
+    NullableString(json, L"validFrom", TimeText(certificate.validFrom));
+    NullableString(json, L"validTo", TimeText(certificate.validTo));
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
+void JsonFile(JsonWriter& json, const CheckedFile& file) {
+  json.BeginObject();
+  json.StringMember(L"path", file.path);
+  json.BoolMember(L"missing", !file.missing.empty());
+  if (!file.missing.empty()) {
+    json.StringMember(L"problem", file.missing);
+    json.StringMember(L"decision", L"missing");
+    json.EndObject();
+    return;
+  }
+  const TrustDecision& decision = file.decision;
+  json.StringMember(L"verdict", VerdictText(decision.verdict));
+  json.StringMember(L"signer", decision.signer);
+  json.StringMember(L"decision", decision.trusted ? L"trusted" : L"refused");
+  json.StringMember(L"rule", RuleKey(decision.rule));
+  json.Key(L"allowedRow");
+  if (decision.rule == TrustRule::AllowedPublisher) json.Number(decision.allowedRow); else json.Null();
+  json.BoolMember(L"fromCache", decision.fromCache);
+  JsonExamination(json, file.examination);
+  NullableString(json, L"sha256", file.facts.read ? file.facts.sha256 : L"");
+  json.Key(L"size");
+  if (file.facts.read) json.Number(static_cast<int64_t>(file.facts.size)); else json.Null();
+  NullableString(json, L"fileVersion", file.facts.version);
+  json.EndObject();
+}
+
+}  // namespace
+
+ReferenceAccepts WhatReferenceAccepts(const Reference& reference) {
+  if (reference.path.empty() || reference.missing) return ReferenceAccepts::Nothing;
+  if (reference.verdict == SignatureVerdict::NotSigned) return ReferenceAccepts::EveryFile;
+  const bool good = reference.verdict == SignatureVerdict::Valid || reference.verdict == SignatureVerdict::Expired;
+  return good && !reference.signer.empty() ? ReferenceAccepts::ItsPublisher : ReferenceAccepts::Nothing;
+}
+
+std::wstring ReferenceText(const Reference& reference) {
+  const std::wstring heading = L"own-publisher rule: ";
+  if (reference.path.empty()) {
+    return heading + L"off (no --launcher, and no installed " + kInstalledLauncher + L")";
+  }
+  if (reference.missing) return heading + L"off (no such launcher file: " + reference.path + L")";
+  const std::wstring launcher = (reference.installed ? L"installed launcher " : L"launcher ") + reference.path;
+  const std::wstring verdict = VerdictText(reference.verdict);
+  switch (WhatReferenceAccepts(reference)) {
+    case ReferenceAccepts::EveryFile:
+      return heading + launcher + L" is not signed (" + verdict +
+             L"): like that launcher, a development build, every file is accepted";
+    case ReferenceAccepts::ItsPublisher:
+      return heading + reference.signer + L", the publisher of " + launcher + L" (" + verdict + L")";
+    case ReferenceAccepts::Nothing: break;
+  }
+  const std::wstring signer = reference.signer.empty() ? L"no readable signer" : L"signer " + reference.signer;
+  return heading + launcher + L" fails its own check (" + verdict + L", " + signer +
+         L"): like that launcher, this rule accepts no file";
+}
+
+std::wstring CheckText(const CheckReport& report) {
+  std::wstring text = ReferenceText(report.reference) + L"\r\n";
+  if (report.fresh) {
+    text += L"cache file: not used (--fresh: every file checked afresh, nothing read from or written to the cache)";
+  } else {
+    text += L"cache file: " + (report.cacheFile.empty() ? std::wstring(L"none (the product folder does not exist)")
+                                                        : report.cacheFile);
+  }
+  text += L"\r\n";
+  for (const CheckedFile& file : report.files) text += FileText(file);
+  return text;
+}
+
+std::wstring CheckJson(const CheckReport& report) {
+  JsonWriter json;
+  json.BeginObject();
+  json.BoolMember(L"ownPublisherRule", !report.reference.path.empty() && !report.reference.missing);
+  JsonReference(json, report.reference);
+  NullableString(json, L"cacheFile", report.cacheFile);
+  json.BoolMember(L"fresh", report.fresh);
+  json.Key(L"files");
+  json.BeginArray();
+  for (const CheckedFile& file : report.files) JsonFile(json, file);
+  json.EndArray();
+  json.BoolMember(L"allTrusted", report.allTrusted);
+  json.EndObject();
+  return json.Text();
+}

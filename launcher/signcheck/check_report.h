@@ -1,0 +1,54 @@
+// What the check command found, and its text and JSON forms. Building the
+// report (check_command.cpp) and writing it are apart, so that every wording
+// can be tried on made-up findings.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "launcher/signcheck/file_facts.h"
+#include "platform/signature_verdict.h"
+#include "signer/signature_examination.h"
+#include "signer/trust_decision.h"
+
+// The launcher whose publisher counts as the product's own.
+struct Reference {
+  std::wstring path;       // empty: none given and none installed
+  bool installed = false;  // found through the registry's install path
+  bool missing = false;    // --launcher names no file
+  platform::SignatureVerdict verdict = platform::SignatureVerdict::Unavailable;
+  std::wstring signer;
+};
+
+// What the own-publisher rule accepts on the reference's behalf, as the
+// signer policy judges it: only a launcher that is really unsigned (a
+// development build) accepts every file; a launcher whose own signature
+// does not hold accepts nothing.
+enum class ReferenceAccepts { Nothing, ItsPublisher, EveryFile };
+ReferenceAccepts WhatReferenceAccepts(const Reference& reference);
+
+struct CheckedFile {
+  std::wstring path;
+  // Why the file was not checked (e.g. "no such file"); empty when it was.
+  std::wstring missing;
+  TrustDecision decision;
+  SignatureExamination examination;
+  FileFacts facts;
+};
+
+struct CheckReport {
+  Reference reference;
+  bool fresh = false;      // --fresh: no cache file read or written
+  std::wstring cacheFile;  // empty: none (fresh, or no product folder)
+  std::vector<CheckedFile> files;
+  bool allTrusted = false;  // every file found and trusted
+};
+
+// The heading line about the own-publisher rule.
+std::wstring ReferenceText(const Reference& reference);
+
+// The report as the console shows it, lines ending in CR LF.
+std::wstring CheckText(const CheckReport& report);
+
+// The report as one JSON document.
+std::wstring CheckJson(const CheckReport& report);
