@@ -8,51 +8,15 @@
 #include "platform/unique_handle.h"
 #include "platform/windows_version.h"
 #include "signer/name_attribute.h"
+#include "signer/trust_request.h"
 
 using platform::SignatureVerdict;
+using namespace trust_request;
 
 namespace {
 
-// The records as Windows 7 defines them: a newer system reads its later
-// members (WINTRUST_DATA::pSignatureSettings, WINTRUST_CATALOG_INFO::hCatAdmin)
-// only when cbStruct says they are there.
-constexpr DWORD kFileInfoSize = 32;
-constexpr DWORD kTrustDataSize = 80;
-constexpr DWORD kCatalogMemberInfoSize = 64;
-constexpr DWORD kCatalogInfoSize = 524;
-static_assert(sizeof(WINTRUST_FILE_INFO) == kFileInfoSize);
-static_assert(offsetof(WINTRUST_DATA, dwUIContext) + sizeof(DWORD) == kTrustDataSize);
-static_assert(offsetof(WINTRUST_CATALOG_INFO, pcCatalogContext) + sizeof(PCCTL_CONTEXT) ==
-              kCatalogMemberInfoSize);
-static_assert(sizeof(CATALOG_INFO) == kCatalogInfoSize);
-
-// Before Vista the provider knows neither hash-only checks nor cached-only
-// URL retrieval, so revocation checking is switched off instead.
-constexpr DWORD kEmbeddedFlags = WTD_SAFER_FLAG | WTD_HASH_ONLY_FLAG | WTD_CACHE_ONLY_URL_RETRIEVAL;
-constexpr DWORD kEmbeddedFlagsBeforeVista = WTD_SAFER_FLAG | WTD_REVOCATION_CHECK_NONE;
-constexpr DWORD kCatalogFlags = WTD_HASH_ONLY_FLAG | WTD_CACHE_ONLY_URL_RETRIEVAL;
-constexpr DWORD kCatalogFlagsBeforeVista = WTD_REVOCATION_CHECK_NONE;
-static_assert(kEmbeddedFlags == 0x1300 && kEmbeddedFlagsBeforeVista == 0x110);
-static_assert(kCatalogFlags == 0x1200 && kCatalogFlagsBeforeVista == 0x10);
-
-// Larger files are not hashed for the catalog lookup.
-constexpr LONGLONG kMaxCatalogFileSize = 0x2000000;
-// Enough for any hash the catalog database uses; a larger one is asked for
-// once at the size the system reports.
-constexpr DWORD kInitialHashSize = 256;
 // CertNameToStrW text beyond this means a subject we do not read.
 constexpr DWORD kSubjectTextCapacity = 512;
-
-WINTRUST_DATA NewTrustData(DWORD unionChoice, DWORD revocationChecks, DWORD providerFlags) {
-  WINTRUST_DATA data{};
-  data.cbStruct = kTrustDataSize;
-  data.dwUIChoice = WTD_UI_NONE;
-  data.fdwRevocationChecks = revocationChecks;
-  data.dwUnionChoice = unionChoice;
-  data.dwProvFlags = providerFlags;
-  data.dwUIContext = WTD_UICONTEXT_EXECUTE;
-  return data;
-}
 
 SignatureVerdict VerdictOf(LONG result) {
   switch (result) {
@@ -94,10 +58,8 @@ void ClearName(wchar_t* signerName) {
 SignatureChecker::SignatureChecker() : vistaOrLater_(platform::IsVistaOrLater()) {}
 
 bool SignatureChecker::Bind() {
-  // Once WinVerifyTrust is there the library is loaded, and a function it
-  // lacks will not appear by looking again.
-  if (functions_.winVerifyTrust == nullptr) functions_.Bind();
-  return functions_.IsComplete();
+  if (functions_ == nullptr) functions_ = TrustFunctions::ForProcess();
+  return functions_ != nullptr;
 }
 
 SignatureVerdict SignatureChecker::Verify(const wchar_t* path, wchar_t* signerName, HANDLE file) {
@@ -110,8 +72,7 @@ SignatureVerdict SignatureChecker::Verify(const wchar_t* path, wchar_t* signerNa
   fileInfo.pcwszFilePath = path;
   fileInfo.hFile = file;
   RewindFile(file);
-  WINTRUST_DATA data = NewTrustData(WTD_CHOICE_FILE, WTD_REVOKE_NONE,
-                                    vistaOrLater_ ? kEmbeddedFlags : kEmbeddedFlagsBeforeVista);
+  WINTRUST_DATA data = EmbeddedTrustData(vistaOrLater_);
   data.pFile = &fileInfo;
   const LONG result = RunTrustProvider(WINTRUST_ACTION_GENERIC_VERIFY_V2, data, signerName);
   if (result == TRUST_E_NOSIGNATURE) return VerifyCatalog(path, signerName, file);
@@ -127,15 +88,15 @@ SignatureVerdict SignatureChecker::VerifyCatalog(const wchar_t* path, wchar_t* s
 
   HCATADMIN admin = nullptr;
   GUID subsystem = DRIVER_ACTION_VERIFY;
-  if (!functions_.acquireContext(&admin, &subsystem, 0)) return SignatureVerdict::NotSigned;
-  const platform::ScopeExit releaseAdmin([&] { functions_.releaseContext(admin, 0); });
+  if (!functions_->acquireContext(&admin, &subsystem, 0)) return SignatureVerdict::NotSigned;
+  const platform::ScopeExit releaseAdmin([&] { functions_->releaseContext(admin, 0); });
 
   const std::wstring memberTag = UpperCaseHex(hash);
   // Only the first catalog that lists the hash is consulted.
-  const HCATINFO catalog = functions_.enumCatalogFromHash(admin, hash.data(),
+  const HCATINFO catalog = functions_->enumCatalogFromHash(admin, hash.data(),
                                                           static_cast<DWORD>(hash.size()), 0, nullptr);
   if (catalog == nullptr) return SignatureVerdict::NotSigned;
-  const platform::ScopeExit releaseCatalog([&] { functions_.releaseCatalogContext(admin, catalog, 0); });
+  const platform::ScopeExit releaseCatalog([&] { functions_->releaseCatalogContext(admin, catalog, 0); });
   return VerdictOf(VerifyCatalogMember(catalog, memberTag, path, signerName));
 }
 
@@ -143,15 +104,14 @@ LONG SignatureChecker::VerifyCatalogMember(HCATINFO catalog, const std::wstring&
                                            wchar_t* signerName) {
   CATALOG_INFO info{};
   info.cbStruct = kCatalogInfoSize;
-  if (!functions_.catalogInfoFromContext(catalog, &info, 0)) return TRUST_E_NOSIGNATURE;
+  if (!functions_->catalogInfoFromContext(catalog, &info, 0)) return TRUST_E_NOSIGNATURE;
 
   WINTRUST_CATALOG_INFO member{};
   member.cbStruct = kCatalogMemberInfoSize;
   member.pcwszCatalogFilePath = info.wszCatalogFile;
   member.pcwszMemberTag = memberTag.c_str();
   member.pcwszMemberFilePath = path;
-  WINTRUST_DATA data = NewTrustData(WTD_CHOICE_CATALOG, WTD_REVOKE_WHOLECHAIN,
-                                    vistaOrLater_ ? kCatalogFlags : kCatalogFlagsBeforeVista);
+  WINTRUST_DATA data = CatalogTrustData(vistaOrLater_);
   data.pCatalog = &member;
   return RunTrustProvider(DRIVER_ACTION_VERIFY, data, signerName);
 }
@@ -160,12 +120,12 @@ LONG SignatureChecker::RunTrustProvider(GUID action, WINTRUST_DATA& data, wchar_
   // INVALID_HANDLE_VALUE as the window: no user interface at all.
   const HWND noWindow = static_cast<HWND>(INVALID_HANDLE_VALUE);
   data.dwStateAction = WTD_STATEACTION_VERIFY;
-  const LONG result = functions_.winVerifyTrust(noWindow, &action, &data);
+  const LONG result = functions_->winVerifyTrust(noWindow, &action, &data);
   ClearName(signerName);
   // The name is read whatever went wrong, so that a refusal can say who signed.
   if (signerName != nullptr && result != TRUST_E_NOSIGNATURE) ReadSignerName(data.hWVTStateData, signerName);
   data.dwStateAction = WTD_STATEACTION_CLOSE;
-  functions_.winVerifyTrust(noWindow, &action, &data);
+  functions_->winVerifyTrust(noWindow, &action, &data);
   return result;
 }
 
@@ -182,20 +142,20 @@ std::vector<BYTE> SignatureChecker::HashFile(const wchar_t* path, HANDLE pinned)
 
   DWORD hashSize = kInitialHashSize;
   std::vector<BYTE> hash(hashSize);
-  if (!functions_.calcHashFromFileHandle(file, &hashSize, hash.data(), 0)) {
+  if (!functions_->calcHashFromFileHandle(file, &hashSize, hash.data(), 0)) {
     // A failed call reports the size it needs.
     hash = std::vector<BYTE>(hashSize);
     RewindFile(file);
-    if (!functions_.calcHashFromFileHandle(file, &hashSize, hash.data(), 0)) return {};
+    if (!functions_->calcHashFromFileHandle(file, &hashSize, hash.data(), 0)) return {};
   }
   hash.resize(hashSize);
   return hash;
 }
 
 PCCERT_CONTEXT SignatureChecker::SigningCertificate(HANDLE stateData) {
-  CRYPT_PROVIDER_DATA* provider = functions_.provDataFromStateData(stateData);
+  CRYPT_PROVIDER_DATA* provider = functions_->provDataFromStateData(stateData);
   if (provider == nullptr) return nullptr;
-  const CRYPT_PROVIDER_SGNR* signer = functions_.provSignerFromChain(provider, 0, FALSE, 0);
+  const CRYPT_PROVIDER_SGNR* signer = functions_->provSignerFromChain(provider, 0, FALSE, 0);
   if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr) return nullptr;
   // The chain starts with the certificate that made the signature.
   const PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;
@@ -204,18 +164,18 @@ PCCERT_CONTEXT SignatureChecker::SigningCertificate(HANDLE stateData) {
 }
 
 bool SignatureChecker::ReadSignerName(HANDLE stateData, wchar_t* signerName) {
-  if (stateData == nullptr || signerName == nullptr || !functions_.IsComplete()) return false;
+  if (stateData == nullptr || signerName == nullptr || !Bind()) return false;
   const PCCERT_CONTEXT certificate = SigningCertificate(stateData);
   if (certificate == nullptr) return false;
 
   CERT_NAME_BLOB* subject = &certificate->pCertInfo->Subject;
   // Sizes are in characters, terminator included.
-  if (functions_.certNameToStr(X509_ASN_ENCODING, subject, CERT_X500_NAME_STR, nullptr, 0) > kSubjectTextCapacity) {
+  if (functions_->certNameToStr(X509_ASN_ENCODING, subject, CERT_X500_NAME_STR, nullptr, 0) > kSubjectTextCapacity) {
     return false;
   }
   std::array<wchar_t, kSubjectTextCapacity> text{};
   const DWORD written =
-      functions_.certNameToStr(X509_ASN_ENCODING, subject, CERT_X500_NAME_STR, text.data(), kSubjectTextCapacity);
+      functions_->certNameToStr(X509_ASN_ENCODING, subject, CERT_X500_NAME_STR, text.data(), kSubjectTextCapacity);
   if (written < kSubjectTextCapacity) text[written] = L'\0';
   return ExtractNameAttribute(text.data(), L"CN", signerName) || ExtractNameAttribute(text.data(), L"OU", signerName);
 }

@@ -52,5 +52,6 @@ class SignatureChecker {
   PCCERT_CONTEXT SigningCertificate(HANDLE stateData);
 
   bool vistaOrLater_ = false;
-  TrustFunctions functions_;
+  // The process's binding; null until one succeeds.
+  const TrustFunctions* functions_ = nullptr;
 };

@@ -48,8 +48,8 @@ bool SameBlob(const CERT_NAME_BLOB& a, const CERT_NAME_BLOB& b) {
 class Examiner {
  public:
   SignatureExamination Run(const std::wstring& path) {
-    trust_.Bind();
-    if (!trust_.IsComplete() || !messages_.Bind()) return std::move(result_);
+    trust_ = TrustFunctions::ForProcess();
+    if (trust_ == nullptr || !messages_.Bind()) return std::move(result_);
     result_.trustFunctionsBound = true;
 
     WINTRUST_FILE_INFO fileInfo{};
@@ -73,21 +73,21 @@ class Examiner {
   LONG RunTrustProvider(GUID action, WINTRUST_DATA& data) {
     const HWND noWindow = static_cast<HWND>(INVALID_HANDLE_VALUE);
     data.dwStateAction = WTD_STATEACTION_VERIFY;
-    const LONG result = trust_.winVerifyTrust(noWindow, &action, &data);
+    const LONG result = trust_->winVerifyTrust(noWindow, &action, &data);
     if (result != TRUST_E_NOSIGNATURE) ReadProviderSigner(data.hWVTStateData);
     data.dwStateAction = WTD_STATEACTION_CLOSE;
-    trust_.winVerifyTrust(noWindow, &action, &data);
+    trust_->winVerifyTrust(noWindow, &action, &data);
     return result;
   }
 
   void ReadProviderSigner(HANDLE state) {
-    CRYPT_PROVIDER_DATA* provider = state != nullptr ? trust_.provDataFromStateData(state) : nullptr;
-    const CRYPT_PROVIDER_SGNR* signer = provider != nullptr ? trust_.provSignerFromChain(provider, 0, FALSE, 0)
+    CRYPT_PROVIDER_DATA* provider = state != nullptr ? trust_->provDataFromStateData(state) : nullptr;
+    const CRYPT_PROVIDER_SGNR* signer = provider != nullptr ? trust_->provSignerFromChain(provider, 0, FALSE, 0)
                                                             : nullptr;
     if (signer == nullptr) return;
     for (DWORD i = 0; signer->pasCertChain != nullptr && i < signer->csCertChain; ++i) {
       if (signer->pasCertChain[i].pCert == nullptr) break;
-      result_.chain.push_back(DescribeCertificate(signer->pasCertChain[i].pCert, trust_.certNameToStr));
+      result_.chain.push_back(DescribeCertificate(signer->pasCertChain[i].pCert, trust_->certNameToStr));
     }
     if (!result_.chain.empty()) result_.chainOrigin = ChainOrigin::TrustProvider;
     if (signer->psSigner != nullptr) result_.signingTime = TimestampOf(signer->psSigner->UnauthAttrs);
@@ -97,16 +97,16 @@ class Examiner {
     std::vector<BYTE> hash = HashFile(path);
     HCATADMIN admin = nullptr;
     GUID subsystem = DRIVER_ACTION_VERIFY;
-    if (hash.empty() || !trust_.acquireContext(&admin, &subsystem, 0)) return;
-    const platform::ScopeExit releaseAdmin([&] { trust_.releaseContext(admin, 0); });
+    if (hash.empty() || !trust_->acquireContext(&admin, &subsystem, 0)) return;
+    const platform::ScopeExit releaseAdmin([&] { trust_->releaseContext(admin, 0); });
     // Only the first catalog that lists the hash counts, as for the checker.
     const HCATINFO catalog =
-        trust_.enumCatalogFromHash(admin, hash.data(), static_cast<DWORD>(hash.size()), 0, nullptr);
+        trust_->enumCatalogFromHash(admin, hash.data(), static_cast<DWORD>(hash.size()), 0, nullptr);
     if (catalog == nullptr) return;
-    const platform::ScopeExit releaseCatalog([&] { trust_.releaseCatalogContext(admin, catalog, 0); });
+    const platform::ScopeExit releaseCatalog([&] { trust_->releaseCatalogContext(admin, catalog, 0); });
     CATALOG_INFO info{};
     info.cbStruct = trust_request::kCatalogInfoSize;
-    if (!trust_.catalogInfoFromContext(catalog, &info, 0)) return;
+    if (!trust_->catalogInfoFromContext(catalog, &info, 0)) return;
 
     const std::wstring memberTag = HexText(hash.data(), hash.size());
     WINTRUST_CATALOG_INFO member{};
@@ -129,12 +129,12 @@ class Examiner {
     if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > trust_request::kMaxCatalogFileSize) return {};
     DWORD hashSize = trust_request::kInitialHashSize;
     std::vector<BYTE> hash(hashSize);
-    if (!trust_.calcHashFromFileHandle(file.Get(), &hashSize, hash.data(), 0)) {
+    if (!trust_->calcHashFromFileHandle(file.Get(), &hashSize, hash.data(), 0)) {
       // A failed call reports the size it needs.
       hash.assign(hashSize, 0);
       LARGE_INTEGER start{};
       ::SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN);
-      if (!trust_.calcHashFromFileHandle(file.Get(), &hashSize, hash.data(), 0)) return {};
+      if (!trust_->calcHashFromFileHandle(file.Get(), &hashSize, hash.data(), 0)) return {};
     }
     hash.resize(hashSize);
     return hash;
@@ -166,7 +166,7 @@ class Examiner {
     PCCERT_CONTEXT certificate =
         messages_.findCertificate(store, kEncodings, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr);
     while (certificate != nullptr && result_.chain.size() < kMaxChainLength) {
-      result_.chain.push_back(DescribeCertificate(certificate, trust_.certNameToStr));
+      result_.chain.push_back(DescribeCertificate(certificate, trust_->certNameToStr));
       CERT_INFO& info = *certificate->pCertInfo;
       const PCCERT_CONTEXT issuer =
           SameBlob(info.Issuer, info.Subject)
@@ -179,7 +179,7 @@ class Examiner {
     if (!result_.chain.empty()) result_.chainOrigin = ChainOrigin::Signature;
   }
 
-  TrustFunctions trust_;
+  const TrustFunctions* trust_ = nullptr;
   MessageFunctions messages_;
   bool vistaOrLater_ = platform::IsVistaOrLater();
   SignatureExamination result_;

@@ -7,6 +7,7 @@
 #include "platform/get_proc.h"
 #include "platform/module_file_name.h"
 #include "platform/system_library.h"
+#include "signer/own_publisher_rule.h"
 #include "signer/signature_checker.h"
 #include "signer/signer_startup.h"
 #include "signer/web_page_opener.h"
@@ -139,17 +140,21 @@ TrustDecision SignerVerifier::Judge(const FileCheck& check, const wchar_t* expec
 
   const Publisher* reference = Reference();
   if (reference == nullptr) return decision;
-  // Only a launcher that is really unsigned, a development build, accepts
-  // every file; one whose signature could not be checked accepts nothing by
-  // this rule. Anyone can make a certificate that names our publisher, and a
-  // file changed after signing keeps its certificate, so the file's own
-  // signature must hold as well.
-  if (reference->verdict == SignatureVerdict::NotSigned) {
-    decision.trusted = true;
-    decision.rule = TrustRule::UnsignedLauncher;
-  } else if (VouchedForByReference(reference, check)) {
-    decision.trusted = true;
-    decision.rule = TrustRule::OwnPublisher;
+  // Anyone can make a certificate that names our publisher, and a file
+  // changed after signing keeps its certificate, so the file's own signature
+  // must hold as well.
+  switch (WhatOwnPublisherAccepts(reference->verdict, reference->signer)) {
+    case OwnPublisherAccepts::EveryFile:
+      decision.trusted = true;
+      decision.rule = TrustRule::UnsignedLauncher;
+      break;
+    case OwnPublisherAccepts::ItsPublisher:
+      if (good && check.signer == reference->signer) {
+        decision.trusted = true;
+        decision.rule = TrustRule::OwnPublisher;
+      }
+      break;
+    case OwnPublisherAccepts::Nothing: break;
   }
   return decision;
 }
@@ -158,14 +163,7 @@ bool SignerVerifier::IsGenuineRuntimeLibrary(const std::wstring& path, HANDLE pi
   auto guard = lock_.Lock();
   const FileCheck check = Check(path, pinned);
   if (IsAcceptable(check.verdict) && (AllowedRow(check.signer) != 0 || check.signer == kRuntimeMaker)) return true;
-  const Publisher* reference = Reference();
-  if (reference != nullptr && reference->verdict == SignatureVerdict::NotSigned) return true;
-  return VouchedForByReference(reference, check);
-}
-
-bool SignerVerifier::VouchedForByReference(const Publisher* reference, const FileCheck& check) {
-  return reference != nullptr && IsAcceptable(reference->verdict) && !reference->signer.empty() &&
-         IsAcceptable(check.verdict) && check.signer == reference->signer;
+  return Judge(check, nullptr).trusted;
 }
 
 int SignerVerifier::AllowedRow(const std::wstring& signer) const {

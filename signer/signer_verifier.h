@@ -121,9 +121,6 @@ class SignerVerifier {
   TrustDecision DecideLocked(const std::wstring& path, const wchar_t* expectedSigner, HANDLE pinned);
   TrustDecision Judge(const FileCheck& check, const wchar_t* expectedSigner);
   int AllowedRow(const std::wstring& signer) const;
-  // The reference publisher's own rule: its signature and the file's both
-  // hold and name the same publisher, and that name could be read.
-  static bool VouchedForByReference(const Publisher* reference, const FileCheck& check);
   // The record of `module`'s held file, pinned now when there is none.
   ModulePublisherRecord& ModuleRecord(HMODULE module);
   Publisher DeterminePublisher(const std::wstring& path, HANDLE pinned);

@@ -1,9 +1,20 @@
 #include "signer/trust_functions.h"
 
+#include "platform/critical_section.h"
 #include "platform/get_proc.h"
 #include "platform/system_library_cache.h"
 
 using platform::GetProc;
+
+const TrustFunctions* TrustFunctions::ForProcess() {
+  static platform::CriticalSection lock;
+  static TrustFunctions functions;
+  auto guard = lock.Lock();
+  // Once WinVerifyTrust is there the library is loaded, and a function it
+  // lacks will not appear by looking again.
+  if (functions.winVerifyTrust == nullptr) functions.Bind();
+  return functions.IsComplete() ? &functions : nullptr;
+}
 
 void TrustFunctions::Bind() {
   auto& libraries = platform::SystemLibraryCache::Instance();

@@ -22,6 +22,11 @@ struct TrustFunctions {
   decltype(&::WinVerifyTrust) winVerifyTrust = nullptr;
   decltype(&::CertNameToStrW) certNameToStr = nullptr;
 
+  // The process's one binding, made on first use from any thread. Null
+  // while it is incomplete; it is tried again on a later call while
+  // WinVerifyTrust is missing (the library could not be loaded then).
+  static const TrustFunctions* ForProcess();
+
   // Looks all ten up (null for any that is missing) when both libraries load
   // through SystemLibraryCache; when either does not, changes nothing.
   void Bind();

@@ -36,11 +36,11 @@ std::wstring RuleText(const TrustDecision& decision) {
   return L"refused";
 }
 
-const wchar_t* AcceptsKey(ReferenceAccepts accepts) {
+const wchar_t* AcceptsKey(OwnPublisherAccepts accepts) {
   switch (accepts) {
-    case ReferenceAccepts::Nothing: return L"nothing";
-    case ReferenceAccepts::ItsPublisher: return L"itsPublisher";
-    case ReferenceAccepts::EveryFile: return L"everyFile";
+    case OwnPublisherAccepts::Nothing: return L"nothing";
+    case OwnPublisherAccepts::ItsPublisher: return L"itsPublisher";
+    case OwnPublisherAccepts::EveryFile: return L"everyFile";
   }
   return L"nothing";
 }
@@ -227,11 +227,9 @@ void JsonFile(JsonWriter& json, const CheckedFile& file) {
 
 }  // namespace
 
-ReferenceAccepts WhatReferenceAccepts(const Reference& reference) {
-  if (reference.path.empty() || reference.missing) return ReferenceAccepts::Nothing;
-  if (reference.verdict == SignatureVerdict::NotSigned) return ReferenceAccepts::EveryFile;
-  const bool good = reference.verdict == SignatureVerdict::Valid || reference.verdict == SignatureVerdict::Expired;
-  return good && !reference.signer.empty() ? ReferenceAccepts::ItsPublisher : ReferenceAccepts::Nothing;
+OwnPublisherAccepts WhatReferenceAccepts(const Reference& reference) {
+  if (reference.path.empty() || reference.missing) return OwnPublisherAccepts::Nothing;
+  return WhatOwnPublisherAccepts(reference.verdict, reference.signer);
 }
 
 std::wstring ReferenceText(const Reference& reference) {
@@ -243,12 +241,12 @@ std::wstring ReferenceText(const Reference& reference) {
   const std::wstring launcher = (reference.installed ? L"installed launcher " : L"launcher ") + reference.path;
   const std::wstring verdict = VerdictText(reference.verdict);
   switch (WhatReferenceAccepts(reference)) {
-    case ReferenceAccepts::EveryFile:
+    case OwnPublisherAccepts::EveryFile:
       return heading + launcher + L" is not signed (" + verdict +
              L"): like that launcher, a development build, every file is accepted";
-    case ReferenceAccepts::ItsPublisher:
+    case OwnPublisherAccepts::ItsPublisher:
       return heading + reference.signer + L", the publisher of " + launcher + L" (" + verdict + L")";
-    case ReferenceAccepts::Nothing: break;
+    case OwnPublisherAccepts::Nothing: break;
   }
   const std::wstring signer = reference.signer.empty() ? L"no readable signer" : L"signer " + reference.signer;
   return heading + launcher + L" fails its own check (" + verdict + L", " + signer +

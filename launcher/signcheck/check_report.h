@@ -8,6 +8,7 @@
 
 #include "launcher/signcheck/file_facts.h"
 #include "platform/signature_verdict.h"
+#include "signer/own_publisher_rule.h"
 #include "signer/signature_examination.h"
 #include "signer/trust_decision.h"
 
@@ -21,11 +22,8 @@ struct Reference {
 };
 
 // What the own-publisher rule accepts on the reference's behalf, as the
-// signer policy judges it: only a launcher that is really unsigned (a
-// development build) accepts every file; a launcher whose own signature
-// does not hold accepts nothing.
-enum class ReferenceAccepts { Nothing, ItsPublisher, EveryFile };
-ReferenceAccepts WhatReferenceAccepts(const Reference& reference);
+// signer policy judges it; nothing without a reference.
+OwnPublisherAccepts WhatReferenceAccepts(const Reference& reference);
 
 struct CheckedFile {
   std::wstring path;

@@ -162,30 +162,30 @@ TEST(CheckReportTest, OwnPublisherRuleAsThePolicyApplies) {
   using platform::SignatureVerdict;
   struct Case {
     Reference reference;
-    ReferenceAccepts accepts;
+    OwnPublisherAccepts accepts;
     const wchar_t* heading;
   };
   const std::wstring path = L"C:\\Varo\\VaroPicViewer.exe";
   const Case cases[] = {
-      {{path, false, false, SignatureVerdict::NotSigned, L""}, ReferenceAccepts::EveryFile,
+      {{path, false, false, SignatureVerdict::NotSigned, L""}, OwnPublisherAccepts::EveryFile,
        L"own-publisher rule: launcher C:\\Varo\\VaroPicViewer.exe is not signed (NotSigned): like that launcher, a "
        L"development build, every file is accepted"},
-      {{path, true, false, SignatureVerdict::Valid, L"Varo"}, ReferenceAccepts::ItsPublisher,
+      {{path, true, false, SignatureVerdict::Valid, L"Varo"}, OwnPublisherAccepts::ItsPublisher,
        L"own-publisher rule: Varo, the publisher of installed launcher C:\\Varo\\VaroPicViewer.exe (Valid)"},
-      {{path, false, false, SignatureVerdict::Expired, L"Varo"}, ReferenceAccepts::ItsPublisher,
+      {{path, false, false, SignatureVerdict::Expired, L"Varo"}, OwnPublisherAccepts::ItsPublisher,
        L"own-publisher rule: Varo, the publisher of launcher C:\\Varo\\VaroPicViewer.exe (Expired)"},
-      {{path, false, false, SignatureVerdict::Failed, L""}, ReferenceAccepts::Nothing,
+      {{path, false, false, SignatureVerdict::Failed, L""}, OwnPublisherAccepts::Nothing,
        L"own-publisher rule: launcher C:\\Varo\\VaroPicViewer.exe fails its own check (Failed, no readable signer): "
        L"like that launcher, this rule accepts no file"},
-      {{path, false, false, SignatureVerdict::Failed, L"Varo"}, ReferenceAccepts::Nothing,
+      {{path, false, false, SignatureVerdict::Failed, L"Varo"}, OwnPublisherAccepts::Nothing,
        L"own-publisher rule: launcher C:\\Varo\\VaroPicViewer.exe fails its own check (Failed, signer Varo): like "
        L"that launcher, this rule accepts no file"},
-      {{path, false, false, SignatureVerdict::Revoked, L"Varo"}, ReferenceAccepts::Nothing, nullptr},
-      {{path, false, false, SignatureVerdict::Valid, L""}, ReferenceAccepts::Nothing, nullptr},
-      {{path, false, false, SignatureVerdict::Unavailable, L""}, ReferenceAccepts::Nothing, nullptr},
-      {{path, false, true, SignatureVerdict::Unavailable, L""}, ReferenceAccepts::Nothing,
+      {{path, false, false, SignatureVerdict::Revoked, L"Varo"}, OwnPublisherAccepts::Nothing, nullptr},
+      {{path, false, false, SignatureVerdict::Valid, L""}, OwnPublisherAccepts::Nothing, nullptr},
+      {{path, false, false, SignatureVerdict::Unavailable, L""}, OwnPublisherAccepts::Nothing, nullptr},
+      {{path, false, true, SignatureVerdict::Unavailable, L""}, OwnPublisherAccepts::Nothing,
        L"own-publisher rule: off (no such launcher file: C:\\Varo\\VaroPicViewer.exe)"},
-      {{}, ReferenceAccepts::Nothing,
+      {{}, OwnPublisherAccepts::Nothing,
        L"own-publisher rule: off (no --launcher, and no installed VaroPicViewer.exe)"},
   };
   for (const Case& c : cases) {
@@ -195,7 +195,7 @@ TEST(CheckReportTest, OwnPublisherRuleAsThePolicyApplies) {
     if (c.heading != nullptr) {
       EXPECT_EQ(heading, c.heading);
     }
-    if (c.accepts != ReferenceAccepts::EveryFile) {
+    if (c.accepts != OwnPublisherAccepts::EveryFile) {
       EXPECT_EQ(heading.find(L"every file"), std::wstring::npos);
     }
   }
