@@ -152,21 +152,34 @@ TEST_F(LauncherSecurityTest, ModuleLibrariesComeFromItsFolderSignedOrFromTheSyst
   SetEnvironment(L"PATH", path);
 }
 
-// Catches trust libraries loaded by the default search, which looks in the
-// launcher's folder first: empty copies there left the launcher without a
-// signer of its own, and then every module was accepted.
-TEST_F(LauncherSecurityTest, TrustLibrariesBesideTheLauncherAreNotLoaded) {
+// Catches system libraries loaded by the default search, which looks in the
+// launcher's folder first: empty trust libraries there left the launcher
+// without a signer of its own, and then every module was accepted; the
+// theme library that a message box loads by name ran whatever was planted
+// under its name. The debug-help library shows where Wine parts from
+// Windows: Wine resolves the imports of its own libraries (imagehlp's, which
+// comes with the trust library) through the program's folder when a native
+// copy is preferred there, whatever search the process asked for; Windows
+// takes them from the system folder.
+TEST_F(LauncherSecurityTest, SystemLibrariesBesideTheLauncherAreNotLoaded) {
   const std::wstring launcher = InstallProduct(kPicViewer);
   ReplaceModule(L"app-unsigned.dll");
-  for (const wchar_t* name : {L"wintrust.dll", L"crypt32.dll"}) {
-    Copy(Artifact(L"marker.dll"), launcherFolder_ + name);
-    PreferLocalCopies(kPicViewer, std::wstring(name).substr(0, std::wstring(name).find(L'.')).c_str());
+  struct Case {
+    const wchar_t* name;
+    bool loadedUnderWine;
+  };
+  const Case cases[] = {{L"wintrust", false}, {L"crypt32", false}, {L"uxtheme", false}, {L"dbghelp", true}};
+  for (const Case& c : cases) {
+    Copy(Artifact(L"marker.dll"), launcherFolder_ + c.name + L".dll");
+    PreferLocalCopies(kPicViewer, c.name);
   }
 
   EXPECT_EQ(Launch(launcher), 0u);
   EXPECT_FALSE(Recorded());
-  EXPECT_FALSE(MarkerLoaded(L"wintrust.dll"));
-  EXPECT_FALSE(MarkerLoaded(L"crypt32.dll"));
+  for (const Case& c : cases) {
+    EXPECT_EQ(MarkerLoaded(std::wstring(c.name) + L".dll"), c.loadedUnderWine)
+        << ::testing::PrintToString(std::wstring(c.name));
+  }
 }
 
 // Catches a run-time preload that runs whatever carries the run-time's name
