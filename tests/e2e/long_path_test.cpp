@@ -16,12 +16,12 @@ class LongAppDataTest : public LauncherTest, public ::testing::WithParamInterfac
   // to the default one), where Windows names it through
   // SHGetKnownFolderPath. For such folders the launcher gets a stand-in shell
   // that answers as Windows does.
-  void AnswerAsWindowsWould(const std::wstring& launcher) {
+  void AnswerAsWindowsWould(const std::wstring& program) {
     if (appData_.size() < MAX_PATH) return;
     const std::wstring shell = Environment(L"VARO_STANDIN_SHELL32");
     ASSERT_FALSE(shell.empty()) << "VARO_STANDIN_SHELL32 is not set";
     Copy(shell, launcherFolder_ + L"shell32.dll");
-    PreferLocalCopies(launcher, L"shell32");
+    PreferLocalCopies(program, L"shell32");
     SetEnvironment(L"VARO_STANDIN_PROCESS_APPDATA", appData_);
   }
 
