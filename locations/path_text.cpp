@@ -83,6 +83,12 @@ bool LongPathForm(const std::wstring& path, std::wstring& longPath) {
     longPath = L"\\\\?\\" + path;
     return true;
   }
+  // A share's path (a roaming folder is often redirected to one) has a long
+  // form of its own; "\\?\" and "\\.\" paths already are past the limit.
+  if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' && path[2] != L'.') {
+    longPath = L"\\\\?\\UNC\\" + path.substr(2);
+    return true;
+  }
   longPath = path;
   return false;
 }

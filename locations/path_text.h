@@ -32,8 +32,11 @@ bool FullPath(const std::wstring& path, std::wstring& fullPath, size_t& filePart
 // `directory` untouched, when the path cannot be resolved.
 bool DirectoryOf(const std::wstring& path, std::wstring& directory);
 
-// "\\?\" + path for a drive-letter path ("X:" followed by something); other
-// paths (UNC, relative) are copied unchanged and the result is false.
+// The extended-length form, which no MAX_PATH limit applies to: "\\?\" +
+// path for a drive-letter path ("X:" followed by something), "\\?\UNC\" +
+// the rest for a share's path ("\\server\share..."). Other paths (relative,
+// or already "\\?\" or "\\.\") are copied unchanged and the result is
+// false. Separators are not changed: a "/" works in the plain form only.
 bool LongPathForm(const std::wstring& path, std::wstring& longPath);
 
 // Each code unit through towlower of the C locale.

@@ -4,7 +4,10 @@
 
 namespace product_layout {
 
+// The product's folder in the user's roaming application-data folder, and
+// the folder in it that holds one folder per installed version.
 inline constexpr wchar_t kProductFolder[] = L"VaroPic";
+inline constexpr wchar_t kApplicationFolder[] = L"Application";
 // Records the installed version; the pending-upgrade side file beside it
 // holds the version to move in at the next launch.
 inline constexpr wchar_t kConfigFile[] = L"config.ini";

@@ -11,59 +11,134 @@
 #include "locations/interactive_user_impersonation.h"
 #include "locations/path_text.h"
 #include "locations/plain_folder_name.h"
+#include "locations/product_layout.h"
+#include "locations/profile_file.h"
+#include "platform/critical_section.h"
 #include "platform/get_proc.h"
 #include "platform/module_file_name.h"
-#include "platform/system_library_cache.h"
-#include "platform/unique_memory.h"
-#include "locations/product_layout.h"
 #include "platform/registry_reader.h"
+#include "platform/system_library_cache.h"
+#include "platform/unique_handle.h"
+#include "platform/unique_memory.h"
 
 namespace ProductPaths {
 namespace {
 
+using product_layout::kApplicationFolder;
 using product_layout::kProductFolder;
-constexpr wchar_t kProductFolderWithSeparator[] = L"VaroPic\\";
-constexpr wchar_t kApplicationRoot[] = L"VaroPic\\Application\\";
-constexpr wchar_t kApplicationFolder[] = L"\\Application\\";
 constexpr wchar_t kRegistryKeyPrefix[] = L"SOFTWARE\\";
 constexpr wchar_t kInstallPathValue[] = L"Path";
 constexpr wchar_t kAppDataVariable[] = L"APPDATA";
 constexpr wchar_t kSystemProfileMarker[] = L"config\\systemprofile";
+// Room for the longest path Windows allows, and its terminator, in bytes.
+constexpr DWORD kLongestPathBytes = 32768 * sizeof(wchar_t);
+// FOLDERID_RoamingAppData, spelt out so that no import library has to
+// provide it.
+constexpr KNOWNFOLDERID kRoamingAppDataId = {0x3eb685db, 0x65f9, 0x4cf6,
+                                             {0xa0, 0x3a, 0xe3, 0xef, 0x65, 0x72, 0x9f, 0x3d}};
 
-// Buffer sizes in code units.
-constexpr size_t kShellPathBuffer = 1040;
-constexpr size_t kCacheShellPathBuffer = 520;
-constexpr DWORD kAppDataVariableBuffer = 519;
-constexpr DWORD kVersionOffered = product_layout::kVersionUnits;
-constexpr size_t kRegistryBufferBytes = 2048;
-
-struct ShellFolderFunctions {
-  decltype(&::SHGetSpecialFolderLocation) getSpecialFolderLocation = nullptr;
-  decltype(&::SHGetPathFromIDListW) getPathFromIDList = nullptr;
-  decltype(&::CoTaskMemFree) coTaskMemFree = nullptr;
-};
-
-bool BindShellFolderFunctions(ShellFolderFunctions& f) {
-  auto& libraries = platform::SystemLibraryCache::Instance();
-  HMODULE shell = libraries.GetLibrary(L"Shell32.dll");
-  HMODULE ole = libraries.GetLibrary(L"Ole32.dll");
-  using platform::GetProc;
-  f.getSpecialFolderLocation = GetProc<decltype(f.getSpecialFolderLocation)>(shell, "SHGetSpecialFolderLocation");
-  f.getPathFromIDList = GetProc<decltype(f.getPathFromIDList)>(shell, "SHGetPathFromIDListW");
-  f.coTaskMemFree = GetProc<decltype(f.coTaskMemFree)>(ole, "CoTaskMemFree");
-  return f.getSpecialFolderLocation && f.getPathFromIDList && f.coTaskMemFree;
+// True unless the calling thread is known to run under the process's own
+// token: a folder asked for then is another account's, or may be.
+bool ThreadMayImpersonate() {
+  const auto openThreadToken = platform::GetProc<decltype(&::OpenThreadToken)>(
+      platform::SystemLibraryCache::Instance().GetLibrary(L"Advapi32.dll"), "OpenThreadToken");
+  if (openThreadToken == nullptr) return true;
+  HANDLE opened = nullptr;
+  if (openThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &opened)) {
+    platform::UniqueKernelHandle token(opened);
+    return true;
+  }
+  return ::GetLastError() != ERROR_NO_TOKEN;
 }
 
-// The roaming application-data folder as the shell names it; false when it
-// names none.
-bool ShellAppData(const ShellFolderFunctions& f, size_t bufferSize, std::wstring& folder) {
-  PIDLIST_ABSOLUTE list = nullptr;
-  if (FAILED(f.getSpecialFolderLocation(nullptr, CSIDL_APPDATA, &list))) return false;
-  platform::UniqueSystemMemory<ITEMIDLIST> owned(list, f.coTaskMemFree);
-  std::vector<wchar_t> path(bufferSize, L'\0');
-  if (!owned || !f.getPathFromIDList(owned.get(), path.data())) return false;
-  folder = path.data();
+// SHGetFolderPathW fills a MAX_PATH buffer and gives no folder longer than
+// that; SHGetKnownFolderPath (Windows Vista and later, so bound) has no such
+// limit.
+bool AskShell(std::wstring& folder) {
+  wchar_t path[MAX_PATH] = {};
+  if (::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK && path[0] != L'\0') {
+    folder = path;
+    return true;
+  }
+  const auto getKnownFolderPath = platform::GetProc<decltype(&::SHGetKnownFolderPath)>(
+      ::GetModuleHandleW(L"Shell32.dll"), "SHGetKnownFolderPath");
+  PWSTR known = nullptr;
+  if (getKnownFolderPath == nullptr || FAILED(getKnownFolderPath(kRoamingAppDataId, 0, nullptr, &known))) {
+    return false;
+  }
+  const platform::UniqueSystemMemory<wchar_t> owned(known, &::CoTaskMemFree);
+  if (!owned || owned.get()[0] == L'\0') return false;
+  folder = owned.get();
   return true;
+}
+
+// The shell's answer for the process's own account, asked once: a launch
+// needs it several times, and every question costs dozens of round trips to
+// the Wine server. Never destroyed, since CheckSigner may still be asked
+// while the exit handlers run.
+class OwnShellFolder {
+ public:
+  static OwnShellFolder& Instance() {
+    static OwnShellFolder& instance = *new OwnShellFolder;
+    return instance;
+  }
+
+  bool Get(std::wstring& folder) {
+    {
+      auto guard = lock_.Lock();
+      if (asked_) return Answer(folder);
+    }
+    // Asked outside the lock: the shell's own start-up may take the loader
+    // lock, which another thread may hold while it waits for ours.
+    std::wstring found;
+    const bool ok = AskShell(found);
+    auto guard = lock_.Lock();
+    if (!asked_) {
+      asked_ = true;
+      found_ = ok;
+      folder_ = std::move(found);
+    }
+    return Answer(folder);
+  }
+
+  void Forget() {
+    auto guard = lock_.Lock();
+    asked_ = false;
+    found_ = false;
+    folder_.clear();
+  }
+
+ private:
+  bool Answer(std::wstring& folder) const {
+    if (found_) folder = folder_;
+    return found_;
+  }
+
+  platform::CriticalSection lock_;
+  bool asked_ = false;
+  bool found_ = false;
+  std::wstring folder_;
+};
+
+// The shell's answer for the account whose token the calling thread uses.
+bool ShellRoamingAppData(std::wstring& folder) {
+  if (ThreadMayImpersonate()) return AskShell(folder);
+  return OwnShellFolder::Instance().Get(folder);
+}
+
+bool AppDataVariable(std::wstring& folder) {
+  // The value may change between the size query and the read.
+  for (DWORD size = ::GetEnvironmentVariableW(kAppDataVariable, nullptr, 0); size != 0;) {
+    std::vector<wchar_t> value(size, L'\0');
+    const DWORD length = ::GetEnvironmentVariableW(kAppDataVariable, value.data(), size);
+    if (length == 0) return false;
+    if (length < size) {
+      folder.assign(value.data(), length);
+      return true;
+    }
+    size = length;
+  }
+  return false;
 }
 
 bool IsSystemProfile(const std::wstring& folder) {
@@ -85,22 +160,18 @@ std::wstring ConfiguredVersionDirectory(const std::wstring& productFolder, const
   const std::wstring root = DataRoot();
   if (root.empty()) return {};
   const std::wstring productDir = PathText::Join(root, productFolder) + L"\\";
-  const std::wstring iniPath = productDir + iniFile;
-  if (!FileSystem::IsFile(iniPath)) return {};
-  wchar_t version[kVersionOffered + 1] = {};
-  ::GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", version, kVersionOffered, iniPath.c_str());
+  std::wstring version;
+  if (!ReadProfileString(productDir + iniFile, section, key, version)) return {};
   // The file is the user's: under the system account a value that leaves the
   // application root would choose where the system account loads code from.
   if (!IsPlainFolderName(version)) return {};
-  return ExistingFolder(PathText::Join(root, productFolder) + kApplicationFolder + version);
+  return ExistingFolder(productDir + kApplicationFolder + L"\\" + version);
 }
 
-// One string value under HKEY_LOCAL_MACHINE; empty on any failure. Two
-// bytes fewer than the 2048-byte buffer are offered, so the text always ends
-// in a zero even when the stored value has none.
+// One string value under HKEY_LOCAL_MACHINE; empty on any failure.
 std::wstring ReadMachineString(const std::wstring& subKey, const wchar_t* valueName, REGSAM access) {
   return platform::RegistryReader().ReadText(HKEY_LOCAL_MACHINE, subKey.c_str(), valueName, access,
-                                             kRegistryBufferBytes - sizeof(wchar_t));
+                                             kLongestPathBytes);
 }
 
 // RoamingAppData() asked while impersonating the user at the console, for
@@ -122,16 +193,9 @@ std::wstring LauncherDirectory() {
   return directory;
 }
 
-bool RoamingAppData(std::wstring& folder) {
-  ShellFolderFunctions shell;
-  if (BindShellFolderFunctions(shell) && ShellAppData(shell, kShellPathBuffer, folder)) return true;
-  wchar_t value[kAppDataVariableBuffer] = {};
-  const DWORD length = ::GetEnvironmentVariableW(kAppDataVariable, value, kAppDataVariableBuffer);
-  // A value too long for the buffer comes back as the size it would need.
-  if (length == 0 || length >= kAppDataVariableBuffer) return false;
-  folder.assign(value, length);
-  return true;
-}
+bool RoamingAppData(std::wstring& folder) { return ShellRoamingAppData(folder) || AppDataVariable(folder); }
+
+void ForgetRoamingAppDataForTesting() { OwnShellFolder::Instance().Forget(); }
 
 bool RunsAsSystemAccount() {
   std::wstring own;
@@ -152,11 +216,13 @@ std::wstring DataRoot() {
 
 std::wstring ProductDataDirectory() { return ProductDataDirectory(DataRoot()); }
 std::wstring ProductDataDirectory(const std::wstring& dataRoot) {
-  return PathText::Join(dataRoot, kProductFolderWithSeparator);
+  return PathText::Join(dataRoot, kProductFolder) + L"\\";
 }
 
 std::wstring ApplicationRoot() { return ApplicationRoot(DataRoot()); }
-std::wstring ApplicationRoot(const std::wstring& dataRoot) { return PathText::Join(dataRoot, kApplicationRoot); }
+std::wstring ApplicationRoot(const std::wstring& dataRoot) {
+  return ProductDataDirectory(dataRoot) + kApplicationFolder + L"\\";
+}
 
 std::wstring ApplicationDirectory(const std::wstring& productFolder, const std::wstring& iniFile,
                                   const std::wstring& section, const std::wstring& key) {
@@ -176,12 +242,10 @@ std::wstring RegistryInstallPath(const std::wstring& productFolder) {
 }
 
 std::wstring SignerCacheLocation() {
-  // Linked rather than bound: the launchers import Shell32 and Ole32 anyway.
-  const ShellFolderFunctions linked{&::SHGetSpecialFolderLocation, &::SHGetPathFromIDListW, &::CoTaskMemFree};
   std::wstring appData;
   // Without the folder the text would name "\VaroPic" at the root of the
   // current drive, which is nobody's product folder.
-  if (!ShellAppData(linked, kCacheShellPathBuffer, appData) || appData.empty()) return {};
+  if (!ShellRoamingAppData(appData) || appData.empty()) return {};
   const std::wstring productFolder = PathText::Join(appData, kProductFolder);
   if (!FileSystem::IsDirectory(productFolder)) return {};
   return productFolder + L"\\" + product_layout::kCacheFileName;

@@ -2,7 +2,8 @@
 // product folders in it, the folder the application module is loaded from,
 // and the verification cache file. Folder results end with exactly one
 // backslash (except DataRoot, which is as the system gives it); an empty
-// result means nothing was found. Every call asks the system afresh.
+// result means nothing was found. Apart from the roaming folder of the
+// process's own account, every call asks the system afresh.
 #pragma once
 
 #include <string>
@@ -13,9 +14,15 @@ namespace ProductPaths {
 std::wstring LauncherDirectory();
 
 // The roaming application-data folder of the account whose token the calling
-// thread uses, from the shell, else from %APPDATA%. False, with `folder`
-// untouched, when neither gives one.
+// thread uses, from the shell, else from %APPDATA%, whole at any length.
+// False, with `folder` untouched, when neither gives one. The shell is asked
+// once per process for the process's own account; a thread that impersonates
+// gets an answer asked for it alone.
 bool RoamingAppData(std::wstring& folder);
+
+// Makes the next RoamingAppData() ask the shell again, for tests that point
+// the folder elsewhere within one process.
+void ForgetRoamingAppDataForTesting();
 
 // True when the calling thread's own roaming application-data folder lies in
 // the system profile: the launcher runs as the system account and must not act
@@ -49,9 +56,10 @@ std::wstring ApplicationDirectory(const std::wstring& productFolder, const std::
 // holds a value.
 std::wstring RegistryInstallPath(const std::wstring& productFolder);
 
-// The verification cache file in the product folder of the process's own
-// profile (never impersonating). Empty when that folder does not exist: it is
-// not created here.
+// The verification cache file in the product folder of the roaming folder
+// the shell names for the calling thread's account (never impersonating, and
+// never from %APPDATA%). Empty when that folder does not exist: it is not
+// created here.
 std::wstring SignerCacheLocation();
 
 }  // namespace ProductPaths

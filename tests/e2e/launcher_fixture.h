@@ -46,7 +46,15 @@ class LauncherTest : public BrowserTestFixture {
     return target;
   }
 
-  std::wstring ProductFolder() const { return temp_.Path(L"AppData\\VaroPic\\"); }
+  // Points the user's roaming folder at `folder` (created here); the product
+  // folders below follow it.
+  void MoveAppData(const std::wstring& folder) {
+    ASSERT_TRUE(FileSystem::CreateDirectoryTree(folder));
+    ASSERT_TRUE(registry_.RedirectAppData(folder));
+    appData_ = folder;
+  }
+
+  std::wstring ProductFolder() const { return appData_ + L"\\VaroPic\\"; }
   std::wstring VersionFolder(const std::wstring& version) const {
     return ProductFolder() + L"Application\\" + version + L"\\";
   }
@@ -106,6 +114,7 @@ class LauncherTest : public BrowserTestFixture {
   }
 
   std::wstring artifacts_;
+  std::wstring appData_ = temp_.Path(L"AppData");
   std::wstring browser_;
   const std::wstring launcherFolder_ = temp_.Path(L"bin\\");
   const std::wstring record_ = temp_.Path(L"record.txt");

@@ -36,16 +36,28 @@ TEST(PathTextTest, NormalizeAppliesOptionsInOrder) {
   EXPECT_EQ(lone, L"\"");
 }
 
-// Catches the prefix put on UNC or relative paths, which it would break.
-TEST(PathTextTest, LongPathFormOnlyForDriveLetterPaths) {
-  std::wstring out;
-  EXPECT_TRUE(PathText::LongPathForm(L"c:\\x", out));
-  EXPECT_EQ(out, L"\\\\?\\c:\\x");
-  EXPECT_FALSE(PathText::LongPathForm(L"\\\\server\\share", out));
-  EXPECT_EQ(out, L"\\\\server\\share");
-  EXPECT_FALSE(PathText::LongPathForm(L"relative\\x", out));
-  EXPECT_FALSE(PathText::LongPathForm(L"c:", out));
-  EXPECT_FALSE(PathText::LongPathForm(L"1:\\x", out));
+// Catches a share's path without a long form (long roaming folders on a
+// share would be out of reach) or given the drive form, which names nothing,
+// and a prefix put on relative or already prefixed paths.
+TEST(PathTextTest, LongPathFormForDriveAndSharePaths) {
+  struct Row {
+    const wchar_t* path;
+    const wchar_t* longForm;  // null: none, the path comes back unchanged
+  };
+  const Row rows[] = {
+      {L"c:\\x", L"\\\\?\\c:\\x"},
+      {L"\\\\server\\share\\x", L"\\\\?\\UNC\\server\\share\\x"},
+      {L"\\\\?\\c:\\x", nullptr},
+      {L"\\\\.\\pipe\\x", nullptr},
+      {L"relative\\x", nullptr},
+      {L"c:", nullptr},
+      {L"1:\\x", nullptr},
+  };
+  for (const Row& row : rows) {
+    std::wstring out;
+    EXPECT_EQ(PathText::LongPathForm(row.path, out), row.longForm != nullptr) << row.path;
+    EXPECT_EQ(out, row.longForm ? row.longForm : row.path) << row.path;
+  }
 }
 
 // Catches a lost file-part index and a path cut at the first buffer's size.

@@ -106,6 +106,18 @@ TEST_F(ProductPathsTest, ConfiguredVersionFolderComesFirst) {
   EXPECT_EQ(FindApplicationDirectory().back(), L'\\');
 }
 
+// A configured version must be found however long the path to "config.ini"
+// is; the shell names AppData folders up to the classic limit, so this one
+// takes "config.ini" past it.
+TEST_F(ProductPathsTest, ConfiguredVersionBeyondTheClassicPathLimit) {
+  root_ = RedirectAppData(PathOfLength(temp_.Path(L"Roaming"), MAX_PATH - 10).substr(temp_.Path().size()));
+  ASSERT_TRUE(registry_.SetInstallPath(L"VaroPic", temp_.Path(), KEY_WOW64_64KEY));
+  const std::wstring version = MakeVersionFolder(L"3.1");
+  temp_.WriteFile(root_.substr(temp_.Path().size()) + L"\\VaroPic\\config.ini", "[Upgrade]\r\nVersion=3.1\r\n");
+
+  EXPECT_EQ(Comparable(FindApplicationDirectory()), Comparable(version));
+}
+
 // A version whose folder is missing must not be returned; the search goes on
 // to the registry, then to the launcher's folder.
 TEST_F(ProductPathsTest, MissingVersionFolderFallsBackInOrder) {

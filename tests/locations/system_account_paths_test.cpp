@@ -1,7 +1,8 @@
 // Runs beside a stand-in shell32.dll (see tests/support/standin_shell32) that
 // answers like the shell of a launcher under the system account: the system
 // profile for the process's own identity, the user's folder for a thread that
-// impersonates the user at the console.
+// impersonates the user at the console. Like Windows, it also names folders
+// longer than MAX_PATH, and it counts the questions.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -9,6 +10,7 @@
 
 #include "host/upgrade_handover.h"
 #include "locations/file_system.h"
+#include "locations/interactive_user_impersonation.h"
 #include "locations/product_paths.h"
 #include "locations/product_user.h"
 #include "platform/win.h"
@@ -45,7 +47,7 @@ class SystemAccountPathsTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(StartInteractiveShell()); }
 
   TempFolder temp_;
-  ScopedVariable system_{L"VARO_STANDIN_SYSTEM_APPDATA", kSystemProfile};
+  ScopedVariable system_{L"VARO_STANDIN_PROCESS_APPDATA", kSystemProfile};
 };
 
 // Under the system account the product must be found in the console user's
@@ -76,23 +78,58 @@ TEST_F(SystemAccountPathsTest, NoUserFolderGivesNoDataRoot) {
   EXPECT_FALSE(ThreadImpersonates());
 }
 
-// When the shell names no folder, %APPDATA% is the answer, but only a value
-// that fits the buffer whole.
+// When the shell names no folder, %APPDATA% is the answer, whole at any
+// length, and without either there is none.
 TEST_F(SystemAccountPathsTest, WithoutShellFolderAppDataVariableIsUsed) {
   ScopedVariable noFolder(L"VARO_STANDIN_NO_FOLDER", L"1");
-  {
-    ScopedVariable appData(L"APPDATA", temp_.Path(L"FromVariable"));
+  for (const std::wstring& value : {temp_.Path(L"FromVariable"), L"C:\\" + std::wstring(600, L'x')}) {
+    ScopedVariable appData(L"APPDATA", value);
     std::wstring folder;
     EXPECT_TRUE(ProductPaths::RoamingAppData(folder));
-    EXPECT_EQ(folder, temp_.Path(L"FromVariable"));
+    EXPECT_EQ(folder, value);
   }
-  for (const std::optional<std::wstring>& value : {std::optional<std::wstring>(),
-                                                   std::optional<std::wstring>(L"C:\\" + std::wstring(600, L'x'))}) {
-    ScopedVariable appData(L"APPDATA", value);
-    std::wstring folder = L"untouched";
-    EXPECT_FALSE(ProductPaths::RoamingAppData(folder));
-    EXPECT_EQ(folder, L"untouched");
+  ScopedVariable appData(L"APPDATA", std::nullopt);
+  std::wstring folder = L"untouched";
+  EXPECT_FALSE(ProductPaths::RoamingAppData(folder));
+  EXPECT_EQ(folder, L"untouched");
+}
+
+// A roaming folder longer than MAX_PATH, which SHGetFolderPathW cannot name,
+// must still be the shell's answer, whole, for the data root and the cache.
+TEST_F(SystemAccountPathsTest, LongShellFolderIsUsedWhole) {
+  const std::wstring folder = PathOfLength(temp_.Path(L"Roaming"), 400);
+  ScopedVariable own(L"VARO_STANDIN_PROCESS_APPDATA", folder);
+  ScopedVariable appData(L"APPDATA", temp_.Path(L"FromVariable"));
+  ASSERT_TRUE(FileSystem::CreateDirectoryTree(folder + L"\\VaroPic"));
+
+  EXPECT_EQ(ProductPaths::DataRoot(), folder);
+  EXPECT_EQ(ProductPaths::SignerCacheLocation(), folder + L"\\VaroPic\\SignCache.dat");
+}
+
+// The process's own folder is asked for once however often it is needed,
+// while a thread that impersonates the user is asked for each time and its
+// answer, the user's, never becomes the process's own.
+TEST_F(SystemAccountPathsTest, OwnFolderIsAskedOnceAndKeptApartFromTheUsers) {
+  ScopedVariable queries(L"VARO_STANDIN_FOLDER_QUERIES", L"0");
+  ScopedVariable user(L"VARO_STANDIN_USER_APPDATA", temp_.Path(L"User"));
+  std::wstring folder;
+  {
+    InteractiveUserImpersonation asUser;
+    ASSERT_TRUE(asUser.Begin());
+    ASSERT_TRUE(ProductPaths::RoamingAppData(folder));
+    EXPECT_EQ(folder, temp_.Path(L"User"));
   }
+  ASSERT_TRUE(ProductPaths::RoamingAppData(folder));
+  EXPECT_EQ(folder, kSystemProfile);
+
+  EXPECT_TRUE(ProductPaths::RunsAsSystemAccount());
+  EXPECT_EQ(ProductPaths::SignerCacheLocation(), L"");
+  EXPECT_EQ(ProductPaths::DataRoot(), temp_.Path(L"User"));
+  ScopedVariable otherUser(L"VARO_STANDIN_USER_APPDATA", temp_.Path(L"Other"));
+  EXPECT_EQ(ProductPaths::DataRoot(), temp_.Path(L"Other"));
+  wchar_t count[16] = {};
+  ::GetEnvironmentVariableW(L"VARO_STANDIN_FOLDER_QUERIES", count, 16);
+  EXPECT_STREQ(count, L"4") << "expected one question for the process, three while impersonating";
 }
 
 // Without an application-data folder the cache location must not become
@@ -139,7 +176,7 @@ TEST_F(SystemAccountPathsTest, HandOverMovesTheUsersPendingVersion) {
 
 class SystemAccountBrowserTest : public BrowserTestFixture {
  protected:
-  ScopedVariable system_{L"VARO_STANDIN_SYSTEM_APPDATA", kSystemProfile};
+  ScopedVariable system_{L"VARO_STANDIN_PROCESS_APPDATA", kSystemProfile};
 };
 
 // Catches a browser started by the system account: it would browse with

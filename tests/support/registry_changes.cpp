@@ -1,5 +1,6 @@
 #include "tests/support/registry_changes.h"
 
+#include "locations/product_paths.h"
 #include "platform/unique_handle.h"
 
 namespace {
@@ -29,6 +30,7 @@ bool WriteValue(HKEY root, REGSAM view, const std::wstring& subKey, const std::w
 
 RegistryChanges::~RegistryChanges() {
   for (auto change = changes_.rbegin(); change != changes_.rend(); ++change) Undo(*change);
+  if (redirectedAppData_) ProductPaths::ForgetRoamingAppDataForTesting();
 }
 
 RegistryChanges::Change RegistryChanges::Record(HKEY root, REGSAM view, const std::wstring& subKey,
@@ -86,8 +88,12 @@ bool RegistryChanges::Remove(HKEY root, REGSAM view, const std::wstring& subKey,
 }
 
 bool RegistryChanges::RedirectAppData(const std::wstring& folder) {
-  return SetText(HKEY_CURRENT_USER, 0, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                 L"AppData", folder, REG_EXPAND_SZ);
+  redirectedAppData_ = true;
+  const bool redirected =
+      SetText(HKEY_CURRENT_USER, 0, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+              L"AppData", folder, REG_EXPAND_SZ);
+  ProductPaths::ForgetRoamingAppDataForTesting();
+  return redirected;
 }
 
 bool RegistryChanges::SetInstallPath(const std::wstring& product, const std::wstring& path, REGSAM view) {

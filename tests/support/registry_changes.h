@@ -31,7 +31,8 @@ class RegistryChanges {
   // it, at `folder` through the "AppData" value under HKCU\...\Explorer\User
   // Shell Folders. `folder` must exist: the shell reports no folder
   // otherwise. The value is prefix-wide: test programs that use this carry
-  // RESOURCE_LOCK shell_folders.
+  // RESOURCE_LOCK shell_folders. The launcher code in this process sees the
+  // new folder, and the old one again once this object goes.
   bool RedirectAppData(const std::wstring& folder);
 
   // HKLM\SOFTWARE\<product> value "Path" in `view` (KEY_WOW64_64KEY or
@@ -55,4 +56,5 @@ class RegistryChanges {
   static void Undo(const Change& change);
 
   std::vector<Change> changes_;
+  bool redirectedAppData_ = false;
 };

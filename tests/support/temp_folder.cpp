@@ -31,8 +31,7 @@ std::wstring TempFolder::WriteFile(const std::wstring& name, const std::vector<u
   const std::wstring full = path_ + name;
   const size_t slash = full.find_last_of(L"\\/");
   FileSystem::CreateDirectoryTree(full.substr(0, slash));
-  platform::UniqueFileHandle file(
-      ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  platform::UniqueFileHandle file = FileSystem::OpenFile(full, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
   DWORD written = 0;
   if (file && !bytes.empty()) ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   return full;
@@ -40,6 +39,20 @@ std::wstring TempFolder::WriteFile(const std::wstring& name, const std::vector<u
 
 std::wstring TempFolder::WriteFile(const std::wstring& name, const std::string& text) const {
   return WriteFile(name, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+std::wstring PathOfLength(const std::wstring& base, size_t length) {
+  constexpr size_t kLongestLevel = 120;
+  std::wstring path = base;
+  PathText::Normalize(path, PathText::NoTrailingSeparator);
+  for (wchar_t fill = L'a'; path.size() < length; ++fill) {
+    const size_t remaining = length - path.size();
+    size_t level = remaining - 1 < kLongestLevel ? remaining - 1 : kLongestLevel;
+    // Never leave a single unit: a separator alone is no level.
+    if (remaining - 1 - level == 1) --level;
+    path += L'\\' + std::wstring(level, fill);
+  }
+  return path;
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::wstring& path) {

@@ -26,6 +26,12 @@ class TempFolder {
   std::wstring path_;
 };
 
+// A path below `base` exactly `length` code units long (at least two more
+// than `base` without its trailing separator), made of as many levels as
+// needed, since Linux takes at most 255 bytes for one name. Nothing is
+// created.
+std::wstring PathOfLength(const std::wstring& base, size_t length);
+
 // Whole content of a file; empty when it cannot be read.
 std::vector<uint8_t> ReadWholeFile(const std::wstring& path);
 

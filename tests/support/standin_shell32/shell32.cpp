@@ -1,22 +1,24 @@
-// Stands in for shell32.dll in tests of a launcher under the system account,
-// which Wine cannot run: the roaming folder reported depends on the calling
-// thread's identity, as it does for such a launcher. Its own (process) token
-// gets the folder in VARO_STANDIN_SYSTEM_APPDATA; an impersonating thread
-// gets the one in VARO_STANDIN_USER_APPDATA. With VARO_STANDIN_NO_FOLDER set
-// the shell names no folder at all. Its ShellExecuteW starts programs directly.
-#include <cstring>
+// Stands in for shell32.dll where Wine's own cannot answer as Windows does:
+// for a launcher under the system account, which Wine cannot run, the
+// roaming folder reported depends on the calling thread's identity. Its own
+// (process) token gets the folder in VARO_STANDIN_PROCESS_APPDATA; an
+// impersonating thread gets the one in VARO_STANDIN_USER_APPDATA. With
+// VARO_STANDIN_NO_FOLDER set the shell names no folder at all. And like
+// Windows, but unlike Wine, it names folders beyond MAX_PATH through
+// SHGetKnownFolderPath. Each folder query adds one to
+// VARO_STANDIN_FOLDER_QUERIES. Its ShellExecuteW starts programs directly.
 #include <string>
 
 #include "platform/unique_handle.h"
 #include "platform/win.h"
 
+#include <knownfolders.h>
 #include <objbase.h>
 
 namespace {
 
+// The shell's own header would declare the functions below as imported.
 constexpr int kCsidlAppData = 0x1A;
-constexpr unsigned char kAsProcess = 1;
-constexpr unsigned char kAsThread = 2;
 
 bool ThreadImpersonates() {
   HANDLE opened = nullptr;
@@ -25,30 +27,49 @@ bool ThreadImpersonates() {
   return true;
 }
 
-bool IsSet(const wchar_t* variable) { return ::GetEnvironmentVariableW(variable, nullptr, 0) != 0; }
+std::wstring Variable(const wchar_t* name) {
+  const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return {};
+  std::wstring value(size, L'\0');
+  value.resize(::GetEnvironmentVariableW(name, value.data(), size));
+  return value;
+}
+
+void CountQuery() {
+  const std::wstring count = Variable(L"VARO_STANDIN_FOLDER_QUERIES");
+  const int next = (count.empty() ? 0 : std::stoi(count)) + 1;
+  ::SetEnvironmentVariableW(L"VARO_STANDIN_FOLDER_QUERIES", std::to_wstring(next).c_str());
+}
+
+// The roaming folder for the calling thread's identity; empty for none.
+std::wstring RoamingFolder() {
+  CountQuery();
+  if (!Variable(L"VARO_STANDIN_NO_FOLDER").empty()) return {};
+  return Variable(ThreadImpersonates() ? L"VARO_STANDIN_USER_APPDATA" : L"VARO_STANDIN_PROCESS_APPDATA");
+}
 
 }  // namespace
 
-// The item list is two bytes of our own: a marker of whose folder it names.
-extern "C" HRESULT WINAPI SHGetSpecialFolderLocation(HWND, int folder, void** list) {
-  *list = nullptr;
-  if (folder != kCsidlAppData) return E_INVALIDARG;
-  if (IsSet(L"VARO_STANDIN_NO_FOLDER")) return E_FAIL;
-  auto* marker = static_cast<unsigned char*>(::CoTaskMemAlloc(2));
-  if (marker == nullptr) return E_OUTOFMEMORY;
-  marker[0] = ThreadImpersonates() ? kAsThread : kAsProcess;
-  marker[1] = 0;
-  *list = marker;
+extern "C" HRESULT WINAPI SHGetFolderPathW(HWND, int folder, HANDLE, DWORD, wchar_t* path) {
+  path[0] = L'\0';
+  if ((folder & 0xFF) != kCsidlAppData) return E_INVALIDARG;
+  const std::wstring found = RoamingFolder();
+  if (found.empty() || found.size() >= MAX_PATH) return E_FAIL;
+  found.copy(path, found.size());
+  path[found.size()] = L'\0';
   return S_OK;
 }
 
-// Like the real one, the caller's buffer is taken to hold MAX_PATH units.
-extern "C" BOOL WINAPI SHGetPathFromIDListW(const void* list, wchar_t* path) {
-  const auto* marker = static_cast<const unsigned char*>(list);
-  if (marker == nullptr || (marker[0] != kAsProcess && marker[0] != kAsThread)) return FALSE;
-  const wchar_t* variable = marker[0] == kAsThread ? L"VARO_STANDIN_USER_APPDATA" : L"VARO_STANDIN_SYSTEM_APPDATA";
-  const DWORD length = ::GetEnvironmentVariableW(variable, path, MAX_PATH);
-  return length != 0 && length < MAX_PATH;
+extern "C" HRESULT WINAPI SHGetKnownFolderPath(REFGUID id, DWORD, HANDLE, wchar_t** path) {
+  *path = nullptr;
+  if (id != FOLDERID_RoamingAppData) return E_INVALIDARG;
+  const std::wstring found = RoamingFolder();
+  if (found.empty()) return E_FAIL;
+  *path = static_cast<wchar_t*>(::CoTaskMemAlloc((found.size() + 1) * sizeof(wchar_t)));
+  if (*path == nullptr) return E_OUTOFMEMORY;
+  found.copy(*path, found.size());
+  (*path)[found.size()] = L'\0';
+  return S_OK;
 }
 
 // Starts a program as the real shell's "open" does, so that a test can see

@@ -1,0 +1,18 @@
+// Reading one value of a profile ("INI") file at any path length. The
+// system's own reader, GetPrivateProfileStringW, takes no path longer than
+// MAX_PATH: Wine then reads nothing, and a version that cannot be read sends
+// the launch to another folder.
+#pragma once
+
+#include <string>
+
+// The value of `key` in `section` of the profile file at `path`, as
+// GetPrivateProfileStringW gives it: section and key names compared without
+// regard to the case of A to Z, blanks around keys and values dropped, and
+// one pair of surrounding double or single quotes removed. The file is
+// UTF-16LE when it starts with that byte-order mark, else text in the
+// system's ANSI code page. The first such key in a section of that name
+// counts. False, with `value` untouched, when the file cannot be read, is
+// larger than a profile file of a few lines could be, or holds no such key.
+bool ReadProfileString(const std::wstring& path, const std::wstring& section, const std::wstring& key,
+                       std::wstring& value);
