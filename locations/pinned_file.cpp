@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "locations/file_system.h"
+#include "locations/path_text.h"
 #include "platform/ascii_fold.h"
 #include "platform/get_proc.h"
 #include "platform/module_file_name.h"
@@ -84,35 +85,45 @@ NtQueryInformationFileFn QueryInformationFunction() {
 }
 
 // Which file a handle has open: its volume and its index on the volume.
-// Asking the system for the volume's serial number is a round trip to another
-// process under Wine and costly on Windows too; the volume's name from the
-// final path tells volumes apart as well, and the index costs nothing.
-// Systems that cannot name a file by its handle (before Vista) use the
-// serial number.
 struct FileIdentity {
   std::wstring volume;
   uint64_t index = 0;
   bool operator==(const FileIdentity&) const = default;
 };
 
-bool ReadIdentity(HANDLE file, FileIdentity& identity) {
+// Asking the system for the volume's serial number is a round trip to
+// another process under Wine and costly on Windows too; the volume's name
+// from the final path tells volumes apart as well, and the index costs
+// nothing. False where the system cannot name the file by its handle (before
+// Vista, and under Wine for a path past about 260 characters).
+bool ReadIdentityByName(HANDLE file, FileIdentity& identity) {
   const NtQueryInformationFileFn queryInformation = QueryInformationFunction();
-  if (FinalPathFunction() != nullptr && queryInformation != nullptr) {
-    IO_STATUS_BLOCK status{};
-    LARGE_INTEGER index{};
-    identity.volume = VolumePart(FinalPathOf(file, VOLUME_NAME_DOS));
-    if (identity.volume.empty() ||
-        queryInformation(file, &status, &index, sizeof(index), kFileInternalInformation) < 0) {
-      return false;
-    }
-    identity.index = static_cast<uint64_t>(index.QuadPart);
-    return true;
+  if (queryInformation == nullptr) return false;
+  identity.volume = VolumePart(FinalPathOf(file, VOLUME_NAME_DOS));
+  IO_STATUS_BLOCK status{};
+  LARGE_INTEGER index{};
+  if (identity.volume.empty() || queryInformation(file, &status, &index, sizeof(index), kFileInternalInformation) < 0) {
+    return false;
   }
+  identity.index = static_cast<uint64_t>(index.QuadPart);
+  return true;
+}
+
+bool ReadIdentityBySerial(HANDLE file, FileIdentity& identity) {
   BY_HANDLE_FILE_INFORMATION information{};
   if (!::GetFileInformationByHandle(file, &information)) return false;
   identity.volume = std::to_wstring(information.dwVolumeSerialNumber);
   identity.index = uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
   return true;
+}
+
+// Both files named the same way: by name where the system can for both,
+// else by serial number.
+bool SameFile(HANDLE a, HANDLE b) {
+  FileIdentity first;
+  FileIdentity second;
+  if (ReadIdentityByName(a, first) && ReadIdentityByName(b, second)) return first == second;
+  return ReadIdentityBySerial(a, first) && ReadIdentityBySerial(b, second) && first == second;
 }
 
 }  // namespace
@@ -133,22 +144,35 @@ std::wstring PinnedFile::FinalPath() const {
 
 std::wstring PinnedFile::LoadPath() const {
   if (!IsValid()) return {};
-  return FinalPathFunction() != nullptr ? FinalPath() : path_;
+  std::wstring path = FinalPath();
+  if (!path.empty()) return path;
+  // Wine cannot name a file by its handle past about 260 characters, nor
+  // can Windows before Vista: the path the file was opened by, which nobody
+  // can re-point at the file itself while it is held, in the form that has
+  // no length limit.
+  if (path_.size() < MAX_PATH || !PathText::LongPathForm(path_, path)) path = path_;
+  return path;
 }
 
 bool PinnedFile::IsNamedBy(const std::wstring& mappedName) const {
   if (mappedName.empty()) return false;
-  const std::wstring ours = StartsWith(mappedName, kDosDevicePrefix)
-                                ? kDosDevicePrefix + WithoutLongPrefix(FinalPathOf(handle_.Get(), VOLUME_NAME_DOS))
-                                : FinalPathOf(handle_.Get(), VOLUME_NAME_NT);
+  std::wstring ours;
+  if (StartsWith(mappedName, kDosDevicePrefix)) {
+    // Only Wine answers in this form, and keeps the name the file had when
+    // it was mapped; where Wine cannot name the held file, the path it was
+    // opened by stands for it.
+    const std::wstring dosPath = FinalPathOf(handle_.Get(), VOLUME_NAME_DOS);
+    ours = kDosDevicePrefix + (dosPath.empty() ? path_ : WithoutLongPrefix(dosPath));
+  } else {
+    ours = FinalPathOf(handle_.Get(), VOLUME_NAME_NT);
+  }
   // File names on Windows' own file systems ignore case; only A to Z are
   // folded here, so a name differing in other letters counts as another file.
   return ours.size() > std::size(kDosDevicePrefix) && platform::FoldAscii(ours) == platform::FoldAscii(mappedName);
 }
 
 bool PinnedFile::IsFileOf(HMODULE module) const {
-  FileIdentity pinned;
-  if (!IsValid() || module == nullptr || !ReadIdentity(handle_.Get(), pinned)) return false;
+  if (!IsValid() || module == nullptr) return false;
   // The path the module was loaded by, opened again: under Wine the system's
   // name for a mapped file does not follow renames, so only the file found
   // there now can be compared. No data access: only its identity is read,
@@ -157,6 +181,5 @@ bool PinnedFile::IsFileOf(HMODULE module) const {
   if (modulePath.empty()) return false;
   const platform::UniqueFileHandle loaded = FileSystem::OpenFile(
       modulePath, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0);
-  FileIdentity identity;
-  return loaded && ReadIdentity(loaded.Get(), identity) && identity == pinned;
+  return loaded && SameFile(handle_.Get(), loaded.Get());
 }

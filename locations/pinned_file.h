@@ -29,9 +29,10 @@ class PinnedFile {
   // cannot say.
   std::wstring FinalPath() const;
 
-  // The path to load the file by: FinalPath(), or on a system that cannot
-  // name a file by its handle (before Vista) the path it was opened by, which
-  // nobody can re-point while the file is held. Empty when neither will do.
+  // The path to load the file by: FinalPath(), or where the system cannot
+  // name the file by its handle the path it was opened by (in its long form
+  // when it is that long), which nobody can re-point at the file itself
+  // while it is held. Empty when the file is not held.
   std::wstring LoadPath() const;
 
   // True when `mappedName`, a mapped file's name as platform::MappedFileName

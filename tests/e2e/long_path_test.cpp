@@ -40,9 +40,6 @@ class LongAppDataTest : public LauncherTest, public ::testing::WithParamInterfac
 // short one: not refused with the notice, not looked for in the launcher's
 // folder.
 TEST_P(LongAppDataTest, ConfiguredModuleRuns) {
-  GTEST_SKIP() << "the pinned load refuses the module: under Wine 8 GetFinalPathNameByHandleW fails "
-                  "(ERROR_MORE_DATA) once a file's path passes about 260 characters, so PinnedFile::FinalPath "
-                  "is empty and LoadPinned (signer/signer_service.cpp) refuses the trusted module with the notice";
   MoveAppData(PathOfLength(temp_.Path(L"AppData"), GetParam()));
   const std::wstring launcher = InstallLauncher(kPicViewer);
   AnswerAsWindowsWould(kPicViewer);
