@@ -1,6 +1,7 @@
 #include "host/app_module_host.h"
 
 #include <utility>
+#include <vector>
 
 #include "host/upgrade_handover.h"
 #include "locations/file_system.h"
@@ -43,12 +44,23 @@ HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   const std::wstring applicationDirectory =
       ProductPaths::ApplicationDirectory(product_layout::kProductFolder, product_layout::kConfigFile,
                                     product_layout::kUpgradeSection, product_layout::kVersionKey);
-  if (!VerifyCompanionLibraries(launcherInstance, applicationDirectory)) return nullptr;
-
-  const std::wstring modulePath = PathText::Join(applicationDirectory, appModuleFileName_);
   SignerService& service = SignerService::Instance();
   RegisterCallerModule(service, launcherInstance);
-  lastLoad_ = service.LoadApplicationModule(modulePath);
+
+  // The companions and the module are held from here on and their
+  // signatures checked at once; each is still decided in its turn.
+  std::vector<PinnedFile> companions = HoldCompanions(applicationDirectory);
+  const std::wstring modulePath = PathText::Join(applicationDirectory, appModuleFileName_);
+  const bool moduleThere = FileSystem::IsFile(modulePath);
+  PinnedFile module = moduleThere ? PinnedFile::Open(modulePath) : PinnedFile();
+  std::vector<const PinnedFile*> ahead = {&module};
+  for (const PinnedFile& companion : companions) ahead.push_back(&companion);
+  service.VerifyAhead(ahead);
+
+  if (!VerifyHeldCompanions(std::move(companions))) return nullptr;
+  // A missing module, or a folder in its place, is nothing to tell the user.
+  if (!moduleThere) return nullptr;
+  lastLoad_ = service.LoadHeldApplicationModule(std::move(module));
   appModule_.Reset(lastLoad_.module);
   return appModule_.Get();
 }
@@ -67,14 +79,26 @@ void AppModuleHost::PreloadRuntimeLibraries() {
 }
 
 bool AppModuleHost::VerifyCompanionLibraries(HMODULE launcherInstance, const std::wstring& applicationDirectory) {
-  SignerService& service = SignerService::Instance();
-  RegisterCallerModule(service, launcherInstance);
+  RegisterCallerModule(SignerService::Instance(), launcherInstance);
+  return VerifyHeldCompanions(HoldCompanions(applicationDirectory));
+}
+
+std::vector<PinnedFile> AppModuleHost::HoldCompanions(const std::wstring& applicationDirectory) {
+  std::vector<PinnedFile> held;
   const wchar_t* companions[] = {ThumbnailModuleName(), kImageLibraries[0], kImageLibraries[1]};
   for (const wchar_t* name : companions) {
     const std::wstring path = PathText::Join(applicationDirectory, name);
     // An absent companion is no failure: the application copes without it.
-    if (!FileSystem::IsFile(path)) continue;
-    if (!service.VerifyModule(path.c_str())) {
+    if (FileSystem::IsFile(path)) held.push_back(PinnedFile::Open(path));
+  }
+  return held;
+}
+
+bool AppModuleHost::VerifyHeldCompanions(std::vector<PinnedFile> companions) {
+  SignerService& service = SignerService::Instance();
+  for (PinnedFile& companion : companions) {
+    const std::wstring path = companion.Path();
+    if (!service.VerifyHeldModule(std::move(companion))) {
       service.ShowFailureNotice(path.c_str());
       return false;
     }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "locations/pinned_file.h"
 #include "platform/critical_section.h"
 #include "platform/unique_handle.h"
 #include "platform/win.h"
@@ -39,6 +41,12 @@ class AppModuleHost {
 
  private:
   void PreloadRuntimeLibraries();
+  // The companion libraries present in `applicationDirectory`, in check
+  // order, each held (or, when it cannot be held, standing for its path).
+  static std::vector<PinnedFile> HoldCompanions(const std::wstring& applicationDirectory);
+  // True when every one passes the signer check; the first that fails gets
+  // the failure notice.
+  static bool VerifyHeldCompanions(std::vector<PinnedFile> companions);
 
   std::wstring appModuleFileName_;
   platform::UniqueModule appModule_;

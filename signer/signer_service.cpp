@@ -40,12 +40,12 @@ struct LoadedFiles {
 // (every link resolved), and kept only if what got loaded is that very file.
 // A file that cannot be held open is refused rather than checked unguarded.
 // `addFolder`: the module's folder serves its delayed loads later on.
-LoadedFiles LoadPinned(const std::wstring& path, const DependencyJudge& judge, bool addFolder) {
+LoadedFiles LoadPinned(PinnedFile pinned, const DependencyJudge& judge, bool addFolder) {
   LoadedFiles result;
   ModuleLoad& load = result.load;
   load.outcome = ModuleLoad::Outcome::Refused;
+  const std::wstring& path = pinned.Path();
   load.file = path;
-  PinnedFile pinned = PinnedFile::Open(path);
   if (!pinned.IsValid()) {
     load.reason = L"it cannot be held open";
     return result;
@@ -106,18 +106,33 @@ SignerService& SignerService::Instance() {
 
 bool SignerService::VerifyModule(const wchar_t* path) {
   if (path == nullptr || !FileSystem::IsFile(path)) return false;
-  PinnedFile pinned = PinnedFile::Open(path);
-  if (!pinned.IsValid() || !SignerVerifier::Instance().DecidePinned(path, pinned.Get()).trusted) return false;
-  Hold(std::move(pinned));
+  return VerifyHeldModule(PinnedFile::Open(path));
+}
+
+bool SignerService::VerifyHeldModule(PinnedFile file) {
+  if (!file.IsValid() || !SignerVerifier::Instance().DecidePinned(file.Path(), file.Get()).trusted) return false;
+  Hold(std::move(file));
   return true;
+}
+
+void SignerService::VerifyAhead(const std::vector<const PinnedFile*>& files) {
+  std::vector<SignerVerifier::HeldFile> held;
+  for (const PinnedFile* file : files) {
+    if (file->IsValid()) held.push_back({file->Path(), file->Get()});
+  }
+  SignerVerifier::Instance().VerifyAhead(held);
 }
 
 ModuleLoad SignerService::LoadApplicationModule(const std::wstring& path) {
   if (!FileSystem::IsFile(path)) return {};
+  return LoadHeldApplicationModule(PinnedFile::Open(path));
+}
+
+ModuleLoad SignerService::LoadHeldApplicationModule(PinnedFile module) {
   auto judge = [](const std::wstring& file, HANDLE pinned) {
     return SignerVerifier::Instance().DecidePinned(file, pinned);
   };
-  LoadedFiles loaded = LoadPinned(path, judge, true);
+  LoadedFiles loaded = LoadPinned(std::move(module), judge, true);
   for (PinnedFile& file : loaded.held) Hold(std::move(file));
   const ModuleLoad::Outcome outcome = loaded.load.outcome;
   if (outcome == ModuleLoad::Outcome::Refused || outcome == ModuleLoad::Outcome::NotTheCheckedFile) {
@@ -139,7 +154,7 @@ HMODULE SignerService::LoadRuntimeLibrary(const std::wstring& path) {
   };
   // The launcher's folder is no place to look for anyone else's libraries:
   // it is not added to the folders the process searches.
-  LoadedFiles loaded = LoadPinned(path, judge, false);
+  LoadedFiles loaded = LoadPinned(PinnedFile::Open(path), judge, false);
   for (PinnedFile& file : loaded.held) Hold(std::move(file));
   return loaded.load.module;
 }

@@ -23,6 +23,12 @@ class SignerService {
   // the application loads under that name later is still the checked file; a
   // file that cannot be held is refused.
   bool VerifyModule(const wchar_t* path);
+  // The same for a file the caller holds already (invalid: refused).
+  bool VerifyHeldModule(PinnedFile file);
+
+  // Checks the held files at once, ahead of their turns (see
+  // SignerVerifier::VerifyAhead); invalid ones are left to their turns.
+  void VerifyAhead(const std::vector<const PinnedFile*>& files);
 
   // Loads a trusted module with its own folder searched first for its
   // dependencies, and no other folder but the system's. The file is held
@@ -34,6 +40,8 @@ class SignerService {
   // its delayed loads. The result says what happened and why; the failure
   // notice has been shown for a refused file.
   ModuleLoad LoadApplicationModule(const std::wstring& path);
+  // The same for a module the caller holds already (invalid: refused).
+  ModuleLoad LoadHeldApplicationModule(PinnedFile module);
 
   // LoadApplicationModule's module: null, silently, for a missing path, a
   // directory, a missing dependency or a failing load; null after the failure

@@ -1,5 +1,9 @@
 #include "signer/signer_verifier.h"
 
+#include <atomic>
+#include <system_error>
+#include <thread>
+
 #include <commctrl.h>
 
 #include "locations/file_system.h"
@@ -68,14 +72,70 @@ SignerVerifier::FileCheck SignerVerifier::Check(const std::wstring& path, HANDLE
     return result;
   }
 
-  if (!checker_) checker_ = std::make_unique<SignatureChecker>();
-  wchar_t name[kSignerNameCapacity] = {};
-  result.verdict = checker_->Verify(path.c_str(), name, pinned);
-  result.signer = name;
+  if (!TakeAheadCheck(path, pinned, stamp, result)) {
+    if (!checker_) checker_ = std::make_unique<SignatureChecker>();
+    wchar_t name[kSignerNameCapacity] = {};
+    result.verdict = checker_->Verify(path.c_str(), name, pinned);
+    result.signer = name;
+  }
   if (stamped && result.verdict != SignatureVerdict::Unavailable) {
     cache_.Record(result.verdict, path, result.signer, stamp);
   }
   return result;
+}
+
+bool SignerVerifier::TakeAheadCheck(const std::wstring& path, HANDLE pinned, const FileStamp& stamp,
+                                    FileCheck& result) {
+  for (auto ahead = aheadChecks_.begin(); ahead != aheadChecks_.end(); ++ahead) {
+    if (ahead->handle != pinned || ahead->path != path) continue;
+    // A handle's stamp changes only when its own file does.
+    const bool current = ahead->stamp == stamp;
+    if (current) result = std::move(ahead->check);
+    aheadChecks_.erase(ahead);
+    return current;
+  }
+  return false;
+}
+
+void SignerVerifier::VerifyAhead(const std::vector<HeldFile>& files) {
+  std::vector<AheadCheck> work;
+  {
+    auto guard = lock_.Lock();
+    for (const HeldFile& file : files) {
+      AheadCheck ahead{file.handle, file.path, {}, {}};
+      std::wstring signer;
+      if (!ReadFileStamp(file.handle, ahead.stamp) ||
+          platform::IsCacheableVerdict(cache_.Lookup(file.path, ahead.stamp, signer))) {
+        continue;
+      }
+      work.push_back(std::move(ahead));
+    }
+  }
+  // One file is checked as fast in its turn.
+  if (work.size() < 2) return;
+
+  // The trust checks run outside the lock, each thread with a checker of its
+  // own; the trust provider itself may be called from several threads.
+  std::atomic<size_t> next{0};
+  auto verify = [&work, &next] {
+    SignatureChecker checker;
+    for (size_t i = next++; i < work.size(); i = next++) {
+      wchar_t name[kSignerNameCapacity] = {};
+      work[i].check.verdict = checker.Verify(work[i].path.c_str(), name, work[i].handle);
+      work[i].check.signer = name;
+    }
+  };
+  std::thread helper;
+  try {
+    helper = std::thread(verify);
+  } catch (const std::system_error&) {
+    // Without a second thread this one checks them all.
+  }
+  verify();
+  if (helper.joinable()) helper.join();
+
+  auto guard = lock_.Lock();
+  for (AheadCheck& ahead : work) aheadChecks_.push_back(std::move(ahead));
 }
 
 SignerVerifier::FileCheck SignerVerifier::FreshCheck(const std::wstring& path, HANDLE pinned) {
@@ -252,6 +312,7 @@ void SignerVerifier::SetCacheFile(const wchar_t* path) {
 
 void SignerVerifier::Release() {
   auto guard = lock_.Lock();
+  aheadChecks_.clear();
   cache_.Flush();
   cache_.Reset();
   callerModule_ = nullptr;

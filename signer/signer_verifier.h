@@ -49,6 +49,18 @@ class SignerVerifier {
   // cannot swap in another file.
   TrustDecision DecidePinned(const std::wstring& path, HANDLE pinned);
 
+  // Verifies, on at most two threads of their own, the files among `files`
+  // (each open in its handle and known by its path) that the cache cannot
+  // answer, and keeps the verdicts for the checks of those very handles that
+  // follow: a launch's companion libraries and module are checked at once
+  // rather than one after the other, and each is still decided, in its turn,
+  // through its own handle. The handles must stay open until then.
+  struct HeldFile {
+    std::wstring path;
+    HANDLE handle;
+  };
+  void VerifyAhead(const std::vector<HeldFile>& files);
+
   // Whether a compiler run-time library beside the launcher, open in
   // `pinned`, may be loaded: a good signature of an allowed publisher, of
   // the launcher's own, or of the run-time's maker. An unsigned launcher
@@ -99,6 +111,12 @@ class SignerVerifier {
     std::wstring signer;
     bool fromCache = false;
   };
+  struct AheadCheck {
+    HANDLE handle;
+    std::wstring path;
+    FileStamp stamp;
+    FileCheck check;
+  };
   struct Publisher {
     platform::SignatureVerdict verdict = platform::SignatureVerdict::Failed;
     std::wstring signer;
@@ -118,6 +136,9 @@ class SignerVerifier {
 
   FileCheck Check(const std::wstring& path, HANDLE pinned);
   FileCheck FreshCheck(const std::wstring& path, HANDLE pinned);
+  // Moves into `result` the verdict VerifyAhead made for this handle and
+  // path, if the file's stamp is still the one it was made with.
+  bool TakeAheadCheck(const std::wstring& path, HANDLE pinned, const FileStamp& stamp, FileCheck& result);
   TrustDecision DecideLocked(const std::wstring& path, const wchar_t* expectedSigner, HANDLE pinned);
   TrustDecision Judge(const FileCheck& check, const wchar_t* expectedSigner);
   int AllowedRow(const std::wstring& signer) const;
@@ -131,6 +152,8 @@ class SignerVerifier {
   platform::CriticalSection lock_;
   HMODULE callerModule_ = nullptr;
   std::unique_ptr<SignatureChecker> checker_;
+  // Verdicts that VerifyAhead made for checks still to come.
+  std::vector<AheadCheck> aheadChecks_;
   VerificationCache cache_;
   std::vector<std::wstring> allowedSigners_;
   ReferenceSource referenceSource_ = ReferenceSource::CallerModule;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "locations/pinned_file.h"
 #include "platform/unique_handle.h"
 #include "signer/signer_service.h"
 #include "signer/signer_verifier.h"
@@ -106,6 +107,21 @@ TEST_F(SignerPolicyStandInTest, FileCannotBeWrittenWhileItIsChecked) {
   EXPECT_TRUE(SignerVerifier::Instance().IsTrusted(file_.c_str()));
   EXPECT_NE(trust_standin::Log().find(L"write=denied"), std::wstring::npos) << trust_standin::Log();
   EXPECT_EQ(trust_standin::Log().find(L"write=allowed"), std::wstring::npos);
+}
+
+// Catches checks made ahead and then made again in turn: each file is put to
+// the trust provider once.
+TEST_F(SignerPolicyStandInTest, FilesCheckedAheadAreNotCheckedAgain) {
+  Answer(ERROR_SUCCESS, L"CN=\"Harbor Varo Network Software Co.,Ltd\"");
+  const PinnedFile first = PinnedFile::Open(file_);
+  const PinnedFile second = PinnedFile::Open(temp_.WriteFile(L"second.dll", "MZ"));
+  SignerVerifier::Instance().VerifyAhead({{first.Path(), first.Get()}, {second.Path(), second.Get()}});
+  const std::wstring log = trust_standin::Log();
+  EXPECT_TRUE(SignerVerifier::Instance().DecidePinned(first.Path(), first.Get()).trusted);
+  EXPECT_TRUE(SignerVerifier::Instance().DecidePinned(second.Path(), second.Get()).trusted);
+  EXPECT_EQ(trust_standin::Log(), log);
+  EXPECT_NE(log.find(L"module.dll"), std::wstring::npos) << log;
+  EXPECT_NE(log.find(L"second.dll"), std::wstring::npos) << log;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "cache/cache_file.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
+#include "locations/pinned_file.h"
 #include "platform/module_file_name.h"
 #include "platform/unique_handle.h"
 #include "signer/check_signer.h"
@@ -196,6 +197,45 @@ TEST_F(SignerPolicyTest, ReleaseWritesTheCacheBack) {
   ASSERT_GE(entries.size(), 2u);
   EXPECT_EQ(entries[0].verdict, platform::SignatureVerdict::Valid);
   EXPECT_EQ(entries[0].signer, L"港湾星禾信息科技服务工作室");
+}
+
+// Catches checks made ahead, two at a time on threads of their own, that
+// decide otherwise than checks made in turn: the same files must get the
+// same verdicts, signers and rules either way, a refused one included.
+TEST_F(SignerPolicyTest, ChecksMadeAheadDecideAsChecksInTurn) {
+  SignerVerifier& verifier = SignerVerifier::Instance();
+  module_.Reset(::LoadLibraryExW(SignedTestFile(L"harbor-network").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+  ASSERT_TRUE(module_);
+  verifier.SetCallerModule(module_.Get());
+  const wchar_t* leaves[] = {L"harbor-mobile", L"foreign", L"unsigned", L"expired", L"eastmere", L"harbor-network"};
+  std::vector<PinnedFile> held;
+  std::vector<SignerVerifier::HeldFile> ahead;
+  for (const wchar_t* leaf : leaves) {
+    held.push_back(PinnedFile::Open(SignedTestFile(leaf)));
+    ASSERT_TRUE(held.back().IsValid());
+    ahead.push_back({held.back().Path(), held.back().Get()});
+  }
+  auto decideAll = [&] {
+    std::vector<TrustDecision> decisions;
+    for (const PinnedFile& file : held) decisions.push_back(verifier.DecidePinned(file.Path(), file.Get()));
+    return decisions;
+  };
+
+  const std::vector<TrustDecision> inTurn = decideAll();
+  verifier.Release();
+  verifier.SetCallerModule(module_.Get());
+  verifier.VerifyAhead(ahead);
+  const std::vector<TrustDecision> madeAhead = decideAll();
+  for (size_t i = 0; i < held.size(); ++i) {
+    const std::wstring leaf = leaves[i];
+    EXPECT_EQ(madeAhead[i].trusted, inTurn[i].trusted) << ::testing::PrintToString(leaf);
+    EXPECT_EQ(madeAhead[i].rule, inTurn[i].rule) << ::testing::PrintToString(leaf);
+    EXPECT_EQ(madeAhead[i].allowedRow, inTurn[i].allowedRow) << ::testing::PrintToString(leaf);
+    EXPECT_EQ(madeAhead[i].verdict, inTurn[i].verdict) << ::testing::PrintToString(leaf);
+    EXPECT_EQ(madeAhead[i].signer, inTurn[i].signer) << ::testing::PrintToString(leaf);
+  }
+  EXPECT_FALSE(inTurn[1].trusted);
+  EXPECT_TRUE(inTurn[0].trusted);
 }
 
 }  // namespace
