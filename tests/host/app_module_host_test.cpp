@@ -75,8 +75,9 @@ class AppModuleHostTest : public ::testing::Test {
 
 // Catches a preload that comes after the application module (which would
 // then bind to other copies), one that skips a library or loads them in the
-// other order, and a teardown that frees the module after the verifier wrote
-// its cache back or the run-time libraries before either.
+// other order, a teardown that frees the module after the verifier wrote its
+// cache back or the run-time libraries before either, and a host that, torn
+// down, loads anything again (or crashes trying).
 TEST_F(AppModuleHostTest, NormalRunPreloadsAndTearsDownInOrder) {
   for (const wchar_t* name : {kDriver, L"vcruntime140.dll", L"msvcp140.dll", kAppModule}) Lay(name);
 
@@ -88,7 +89,8 @@ TEST_F(AppModuleHostTest, NormalRunPreloadsAndTearsDownInOrder) {
             "HostTestApp.dll unload\n"
             "vcruntime140.dll unload cache\n"
             "msvcp140.dll unload cache\n"
-            "host torn down\n");
+            "host torn down\n"
+            "host after teardown: none\n");
   EXPECT_NE(::GetFileAttributesW(cacheFile_.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
@@ -117,7 +119,8 @@ TEST_F(AppModuleHostTest, WithoutRunTimeCopiesTheModuleStillLoads) {
             "HostTestApp.dll load\n"
             "host loaded\n"
             "HostTestApp.dll unload\n"
-            "host torn down\n");
+            "host torn down\n"
+            "host after teardown: none\n");
 }
 
 }  // namespace

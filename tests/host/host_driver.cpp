@@ -1,7 +1,8 @@
 // Runs the host as a launcher does, without the application's entry point:
-// loads the application module named by the first argument, then tears down.
-// Adds "host loaded" or "host no module" and then "host torn down" to the
-// file named by VARO_HOST_ORDER, between the stand-ins' own lines.
+// loads the application module named by the first argument, then tears down,
+// then asks for the module once more. Adds "host loaded" or "host no
+// module", "host torn down" and "host after teardown: none" (or ": module")
+// to the file named by VARO_HOST_ORDER, between the stand-ins' own lines.
 #include <string>
 
 #include "host/app_module_host.h"
@@ -28,5 +29,7 @@ int wmain(int argc, wchar_t** argv) {
   Append(host.Load(::GetModuleHandleW(nullptr)) != nullptr ? "host loaded\n" : "host no module\n");
   host.Teardown();
   Append("host torn down\n");
+  Append(host.Load(::GetModuleHandleW(nullptr)) == nullptr ? "host after teardown: none\n"
+                                                            : "host after teardown: module\n");
   return 0;
 }
