@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/companion_libraries.h"
 #include "host/upgrade_handover.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
@@ -11,20 +12,6 @@
 #include "signer/signer_service.h"
 
 namespace {
-
-constexpr wchar_t kRuntimeLibrary[] = L"vcruntime140.dll";
-constexpr wchar_t kCppRuntimeLibrary[] = L"msvcp140.dll";
-constexpr wchar_t kThumbnail64[] = L"VaroImageThumb64.dll";
-constexpr wchar_t kThumbnail[] = L"VaroImageThumb.dll";
-constexpr const wchar_t* kImageLibraries[] = {L"FreeImage.dll", L"FreeImagePlus.dll"};
-
-const wchar_t* ThumbnailModuleName() {
-  SYSTEM_INFO info{};
-  ::GetNativeSystemInfo(&info);
-  const WORD architecture = info.wProcessorArchitecture;
-  return architecture == PROCESSOR_ARCHITECTURE_AMD64 || architecture == PROCESSOR_ARCHITECTURE_IA64 ? kThumbnail64
-                                                                                                      : kThumbnail;
-}
 
 void RegisterCallerModule(SignerService& service, HMODULE launcherInstance) {
   if (!service.HasCallerModule()) service.SetCallerModule(launcherInstance);
@@ -74,8 +61,8 @@ void AppModuleHost::PreloadRuntimeLibraries() {
   const std::wstring folder = ProductPaths::LauncherDirectory();
   if (folder.empty()) return;
   SignerService& service = SignerService::Instance();
-  runtimeModule_.Reset(service.LoadRuntimeLibrary(PathText::Join(folder, kRuntimeLibrary)));
-  cppRuntimeModule_.Reset(service.LoadRuntimeLibrary(PathText::Join(folder, kCppRuntimeLibrary)));
+  runtimeModule_.Reset(service.LoadRuntimeLibrary(PathText::Join(folder, kRuntimeLibraryNames[0])));
+  cppRuntimeModule_.Reset(service.LoadRuntimeLibrary(PathText::Join(folder, kRuntimeLibraryNames[1])));
 }
 
 bool AppModuleHost::VerifyCompanionLibraries(HMODULE launcherInstance, const std::wstring& applicationDirectory) {
@@ -85,8 +72,7 @@ bool AppModuleHost::VerifyCompanionLibraries(HMODULE launcherInstance, const std
 
 std::vector<PinnedFile> AppModuleHost::HoldCompanions(const std::wstring& applicationDirectory) {
   std::vector<PinnedFile> held;
-  const wchar_t* companions[] = {ThumbnailModuleName(), kImageLibraries[0], kImageLibraries[1]};
-  for (const wchar_t* name : companions) {
+  for (const std::wstring& name : CompanionLibraryNames()) {
     const std::wstring path = PathText::Join(applicationDirectory, name);
     // An absent companion is no failure: the application copes without it.
     if (FileSystem::IsFile(path)) held.push_back(PinnedFile::Open(path));

@@ -17,6 +17,9 @@ inline constexpr wchar_t kVersionKey[] = L"Version";
 // The signer's verification cache, inside the product folder.
 inline constexpr wchar_t kCacheFileName[] = L"SignCache.dat";
 static_assert(sizeof(kCacheFileName) / sizeof(wchar_t) - 1 == 13);
+// The launchers' trace of launches that did not start the application,
+// inside the product folder.
+inline constexpr wchar_t kLaunchLogFile[] = L"launcher.log";
 // A version is read with room for this many code units.
 inline constexpr unsigned long kVersionUnits = 260;
 

@@ -224,12 +224,25 @@ std::wstring ApplicationRoot(const std::wstring& dataRoot) {
   return ProductDataDirectory(dataRoot) + kApplicationFolder + L"\\";
 }
 
+ApplicationDirectoryChoice ChooseApplicationDirectory(const std::wstring& productFolder, const std::wstring& iniFile,
+                                                      const std::wstring& section, const std::wstring& key,
+                                                      const std::wstring& launcherDirectory) {
+  using Source = ApplicationDirectoryChoice::Source;
+  if (std::wstring found = ConfiguredVersionDirectory(productFolder, iniFile, section, key); !found.empty()) {
+    return {std::move(found), Source::ConfiguredVersion};
+  }
+  if (std::wstring found = ExistingFolder(RegistryInstallPath(productFolder)); !found.empty()) {
+    return {std::move(found), Source::InstallPath};
+  }
+  if (std::wstring found = ExistingFolder(launcherDirectory); !found.empty()) {
+    return {std::move(found), Source::LauncherFolder};
+  }
+  return {};
+}
+
 std::wstring ApplicationDirectory(const std::wstring& productFolder, const std::wstring& iniFile,
                                   const std::wstring& section, const std::wstring& key) {
-  std::wstring found = ConfiguredVersionDirectory(productFolder, iniFile, section, key);
-  if (found.empty()) found = ExistingFolder(RegistryInstallPath(productFolder));
-  if (found.empty()) found = ExistingFolder(LauncherDirectory());
-  return found;
+  return ChooseApplicationDirectory(productFolder, iniFile, section, key, LauncherDirectory()).folder;
 }
 
 std::wstring RegistryInstallPath(const std::wstring& productFolder) {

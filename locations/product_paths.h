@@ -44,10 +44,27 @@ std::wstring ProductDataDirectory(const std::wstring& dataRoot);
 std::wstring ApplicationRoot();
 std::wstring ApplicationRoot(const std::wstring& dataRoot);
 
-// The folder to load the application module from, first match wins: the
-// version folder named by `key` in `section` of `iniFile` in the product
-// folder (a plain folder name only), the registry install path, the launcher's
-// folder. Empty when none of them is an existing folder.
+// The folder to load the application module from, and where it was found.
+struct ApplicationDirectoryChoice {
+  enum class Source {
+    None,               // none of the three is an existing folder
+    ConfiguredVersion,  // the version folder that the ini file names
+    InstallPath,        // the machine-wide install path in the registry
+    LauncherFolder,     // the launcher's own folder
+  };
+  std::wstring folder;  // with one trailing backslash; empty for None
+  Source source = Source::None;
+};
+
+// First match wins: the version folder named by `key` in `section` of
+// `iniFile` in the product folder (a plain folder name only), the registry
+// install path, `launcherDirectory`.
+ApplicationDirectoryChoice ChooseApplicationDirectory(const std::wstring& productFolder, const std::wstring& iniFile,
+                                                      const std::wstring& section, const std::wstring& key,
+                                                      const std::wstring& launcherDirectory);
+
+// ChooseApplicationDirectory's folder for the running launcher's own folder;
+// empty when none of them is an existing folder.
 std::wstring ApplicationDirectory(const std::wstring& productFolder, const std::wstring& iniFile,
                                   const std::wstring& section, const std::wstring& key);
 

@@ -4,7 +4,7 @@
 
 #include "launcher/signcheck/cache_record_state.h"
 #include "launcher/signcheck/json_writer.h"
-#include "launcher/signcheck/trust_result_text.h"
+#include "signer/trust_result_text.h"
 #include "launcher/signcheck/verdict_text.h"
 
 using platform::SignatureVerdict;

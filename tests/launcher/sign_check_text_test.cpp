@@ -8,7 +8,7 @@
 #include "launcher/signcheck/command_line.h"
 #include "launcher/signcheck/json_writer.h"
 #include "launcher/signcheck/text_table.h"
-#include "launcher/signcheck/trust_result_text.h"
+#include "signer/trust_result_text.h"
 #include "signer/certificate_facts.h"
 #include "tests/support/json_value.h"
 

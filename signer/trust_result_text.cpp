@@ -1,4 +1,4 @@
-#include "launcher/signcheck/trust_result_text.h"
+#include "signer/trust_result_text.h"
 
 #include <cwchar>
 #include <iterator>

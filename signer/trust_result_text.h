@@ -1,4 +1,5 @@
-// How the console tool names and explains a trust provider's result.
+// How a trust provider's result is named and explained to the people who
+// ship and support the product: the launchers' trace and VaroSignCheck.
 #pragma once
 
 #include <string>
