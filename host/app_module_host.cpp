@@ -28,9 +28,10 @@ HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   if (appModule_) return appModule_.Get();
 
   PreloadRuntimeLibraries();
-  const std::wstring applicationDirectory =
-      ProductPaths::ApplicationDirectory(product_layout::kProductFolder, product_layout::kConfigFile,
-                                    product_layout::kUpgradeSection, product_layout::kVersionKey);
+  const ProductPaths::ApplicationDirectoryChoice choice = ProductPaths::ChooseApplicationDirectory(
+      product_layout::kProductFolder, product_layout::kConfigFile, product_layout::kUpgradeSection,
+      product_layout::kVersionKey, ProductPaths::LauncherDirectory());
+  const std::wstring& applicationDirectory = choice.folder;
   SignerService& service = SignerService::Instance();
   RegisterCallerModule(service, launcherInstance);
 
@@ -44,9 +45,16 @@ HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   for (const PinnedFile& companion : companions) ahead.push_back(&companion);
   service.VerifyAhead(ahead);
 
-  if (!VerifyHeldCompanions(std::move(companions))) return nullptr;
+  lastLoad_ = VerifyHeldCompanions(std::move(companions));
+  if (lastLoad_.outcome == ModuleLoad::Outcome::Refused) return nullptr;
   // A missing module, or a folder in its place, is nothing to tell the user.
-  if (!moduleThere) return nullptr;
+  if (!moduleThere) {
+    lastLoad_.outcome = choice.source == ProductPaths::ApplicationDirectoryChoice::Source::None
+                            ? ModuleLoad::Outcome::NoApplicationFolder
+                            : ModuleLoad::Outcome::Missing;
+    lastLoad_.file = modulePath;
+    return nullptr;
+  }
   lastLoad_ = service.LoadHeldApplicationModule(std::move(module));
   appModule_.Reset(lastLoad_.module);
   return appModule_.Get();
@@ -67,7 +75,7 @@ void AppModuleHost::PreloadRuntimeLibraries() {
 
 bool AppModuleHost::VerifyCompanionLibraries(HMODULE launcherInstance, const std::wstring& applicationDirectory) {
   RegisterCallerModule(SignerService::Instance(), launcherInstance);
-  return VerifyHeldCompanions(HoldCompanions(applicationDirectory));
+  return VerifyHeldCompanions(HoldCompanions(applicationDirectory)).outcome != ModuleLoad::Outcome::Refused;
 }
 
 std::vector<PinnedFile> AppModuleHost::HoldCompanions(const std::wstring& applicationDirectory) {
@@ -80,16 +88,22 @@ std::vector<PinnedFile> AppModuleHost::HoldCompanions(const std::wstring& applic
   return held;
 }
 
-bool AppModuleHost::VerifyHeldCompanions(std::vector<PinnedFile> companions) {
+ModuleLoad AppModuleHost::VerifyHeldCompanions(std::vector<PinnedFile> companions) {
   SignerService& service = SignerService::Instance();
+  ModuleLoad result;
   for (PinnedFile& companion : companions) {
     const std::wstring path = companion.Path();
-    if (!service.VerifyHeldModule(std::move(companion))) {
+    const bool held = companion.IsValid();
+    result.decision = service.VerifyHeldModule(std::move(companion));
+    if (!result.decision.trusted) {
+      result.outcome = ModuleLoad::Outcome::Refused;
+      result.file = path;
+      result.reason = held ? L"it is not signed by an allowed publisher" : L"it cannot be held open";
       service.ShowFailureNotice(path.c_str());
-      return false;
+      return result;
     }
   }
-  return true;
+  return result;
 }
 
 void AppModuleHost::Teardown() {

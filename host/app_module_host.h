@@ -32,7 +32,7 @@ class AppModuleHost {
   // The libraries that pass are held open from their check on.
   bool VerifyCompanionLibraries(HMODULE launcherInstance, const std::wstring& applicationDirectory);
 
-  // What the last Load found out about the application module.
+  // What the last Load found out: the module loaded, or why not.
   const ModuleLoad& LastLoad() const { return lastLoad_; }
 
   // Frees the application module, releases the signer service, then frees
@@ -44,9 +44,9 @@ class AppModuleHost {
   // The companion libraries present in `applicationDirectory`, in check
   // order, each held (or, when it cannot be held, standing for its path).
   static std::vector<PinnedFile> HoldCompanions(const std::wstring& applicationDirectory);
-  // True when every one passes the signer check; the first that fails gets
-  // the failure notice.
-  static bool VerifyHeldCompanions(std::vector<PinnedFile> companions);
+  // Refused, naming the first that fails the signer check (which gets the
+  // failure notice), or Missing (nothing yet) when every one passes.
+  static ModuleLoad VerifyHeldCompanions(std::vector<PinnedFile> companions);
 
   std::wstring appModuleFileName_;
   platform::UniqueModule appModule_;

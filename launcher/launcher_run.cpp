@@ -1,6 +1,10 @@
 #include "launcher/launcher_run.h"
 
+#include <cstring>
+#include <string>
+
 #include "host/app_module_host.h"
+#include "host/launch_trace.h"
 #include "launcher/os_version.h"
 #include "locations/impersonation_table.h"
 #include "platform/get_proc.h"
@@ -52,14 +56,21 @@ int RunLauncher(const LauncherConstants& constants, HINSTANCE instance, HINSTANC
   // the current folder or a PATH folder is loaded on our behalf.
   SignerVerifier::Instance().PinModuleFile(instance);
   platform::RestrictLibrarySearch();
-  if (constants.osGate && !PassesOsGate()) return 0;
+  if (constants.osGate && !PassesOsGate()) {
+    WriteLaunchTrace({L"os gate declined", L"", std::nullopt, L"", L""});
+    return 0;
+  }
 
   AppModuleHost host(constants.appModuleFileName);
   int result = 0;
-  if (const HMODULE appModule = host.Load(instance)) {
-    if (auto entry = platform::GetProc<AppEntry>(appModule, constants.entryExport)) {
-      result = entry(instance, previousInstance, commandLine, showCommand);
-    }
+  const HMODULE appModule = host.Load(instance);
+  if (auto entry = platform::GetProc<AppEntry>(appModule, constants.entryExport)) {
+    result = entry(instance, previousInstance, commandLine, showCommand);
+  } else if (appModule != nullptr) {
+    const std::wstring exportName(constants.entryExport, constants.entryExport + std::strlen(constants.entryExport));
+    WriteLaunchTrace({L"no entry function", host.LastLoad().file, std::nullopt, exportName, L""});
+  } else {
+    WriteLaunchTrace(TraceOf(host.LastLoad()));
   }
   host.Teardown();
   return result;

@@ -12,11 +12,12 @@
 struct ModuleLoad {
   enum class Outcome {
     Loaded,
-    Missing,             // no file at the path, or a folder: nothing to say to the user
-    Refused,             // `file` refused (the module or a library it brings along)
-    DependencyMissing,   // `file` names a library the module needs that is nowhere
-    LoadFailed,          // the system could not load it; `error` says why
-    NotTheCheckedFile,   // what got loaded is not the file that was checked
+    NoApplicationFolder,  // no folder to look for the module in
+    Missing,              // no file at the path, or a folder: nothing to say to the user
+    Refused,              // `file` refused (the module, a companion, or a library it brings along)
+    DependencyMissing,    // `file` names a library the module needs that is nowhere
+    LoadFailed,           // the system could not load it; `error` says why
+    NotTheCheckedFile,    // what got loaded is not the file that was checked
   };
   HMODULE module = nullptr;
   Outcome outcome = Outcome::Missing;

@@ -64,6 +64,7 @@ bool SignatureChecker::Bind() {
 
 SignatureVerdict SignatureChecker::Verify(const wchar_t* path, wchar_t* signerName, HANDLE file) {
   ClearName(signerName);
+  lastTrustResult_.reset();
   if (!Bind()) return SignatureVerdict::Unavailable;
   if (path == nullptr) return SignatureVerdict::Failed;
 
@@ -121,6 +122,7 @@ LONG SignatureChecker::RunTrustProvider(GUID action, WINTRUST_DATA& data, wchar_
   const HWND noWindow = static_cast<HWND>(INVALID_HANDLE_VALUE);
   data.dwStateAction = WTD_STATEACTION_VERIFY;
   const LONG result = functions_->winVerifyTrust(noWindow, &action, &data);
+  lastTrustResult_ = result;
   ClearName(signerName);
   // The name is read whatever went wrong, so that a refusal can say who signed.
   if (signerName != nullptr && result != TRUST_E_NOSIGNATURE) ReadSignerName(data.hWVTStateData, signerName);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,11 @@ class SignatureChecker {
   // Failed as for Verify.
   platform::SignatureVerdict VerifyCatalog(const wchar_t* path, wchar_t* signerName, HANDLE file = nullptr);
 
+  // What the trust provider answered for the last verdict (for an unsigned
+  // file that no catalog lists, its answer about the embedded signature);
+  // nothing when the provider was not asked.
+  std::optional<LONG> LastTrustResult() const { return lastTrustResult_; }
+
   // Reads the signer's name from the state that a trust provider call left in
   // WINTRUST_DATA::hWVTStateData. False, with `signerName` untouched, when
   // either argument is null, the trust functions are not bound, or the signing
@@ -52,6 +58,7 @@ class SignatureChecker {
   PCCERT_CONTEXT SigningCertificate(HANDLE stateData);
 
   bool vistaOrLater_ = false;
+  std::optional<LONG> lastTrustResult_;
   // The process's binding; null until one succeeds.
   const TrustFunctions* functions_ = nullptr;
 };

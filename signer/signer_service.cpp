@@ -106,13 +106,14 @@ SignerService& SignerService::Instance() {
 
 bool SignerService::VerifyModule(const wchar_t* path) {
   if (path == nullptr || !FileSystem::IsFile(path)) return false;
-  return VerifyHeldModule(PinnedFile::Open(path));
+  return VerifyHeldModule(PinnedFile::Open(path)).trusted;
 }
 
-bool SignerService::VerifyHeldModule(PinnedFile file) {
-  if (!file.IsValid() || !SignerVerifier::Instance().DecidePinned(file.Path(), file.Get()).trusted) return false;
-  Hold(std::move(file));
-  return true;
+TrustDecision SignerService::VerifyHeldModule(PinnedFile file) {
+  if (!file.IsValid()) return {};
+  TrustDecision decision = SignerVerifier::Instance().DecidePinned(file.Path(), file.Get());
+  if (decision.trusted) Hold(std::move(file));
+  return decision;
 }
 
 void SignerService::VerifyAhead(const std::vector<const PinnedFile*>& files) {

@@ -23,8 +23,9 @@ class SignerService {
   // the application loads under that name later is still the checked file; a
   // file that cannot be held is refused.
   bool VerifyModule(const wchar_t* path);
-  // The same for a file the caller holds already (invalid: refused).
-  bool VerifyHeldModule(PinnedFile file);
+  // The same for a file the caller holds already (invalid: refused), with
+  // the policy's whole answer.
+  TrustDecision VerifyHeldModule(PinnedFile file);
 
   // Checks the held files at once, ahead of their turns (see
   // SignerVerifier::VerifyAhead); invalid ones are left to their turns.

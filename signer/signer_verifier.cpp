@@ -77,6 +77,7 @@ SignerVerifier::FileCheck SignerVerifier::Check(const std::wstring& path, HANDLE
     wchar_t name[kSignerNameCapacity] = {};
     result.verdict = checker_->Verify(path.c_str(), name, pinned);
     result.signer = name;
+    result.trustResult = checker_->LastTrustResult();
   }
   if (stamped && result.verdict != SignatureVerdict::Unavailable) {
     cache_.Record(result.verdict, path, result.signer, stamp);
@@ -123,6 +124,7 @@ void SignerVerifier::VerifyAhead(const std::vector<HeldFile>& files) {
       wchar_t name[kSignerNameCapacity] = {};
       work[i].check.verdict = checker.Verify(work[i].path.c_str(), name, work[i].handle);
       work[i].check.signer = name;
+      work[i].check.trustResult = checker.LastTrustResult();
     }
   };
   std::thread helper;
@@ -183,6 +185,7 @@ TrustDecision SignerVerifier::Judge(const FileCheck& check, const wchar_t* expec
   decision.verdict = check.verdict;
   decision.signer = check.signer;
   decision.fromCache = check.fromCache;
+  decision.trustResult = check.trustResult;
   const bool good = IsAcceptable(check.verdict);
   if (expectedSigner != nullptr && *expectedSigner != L'\0') {
     // The caller named its publisher: nobody else's good signature will do.
@@ -193,7 +196,9 @@ TrustDecision SignerVerifier::Judge(const FileCheck& check, const wchar_t* expec
     }
   } else if (good) {
     if (const int row = AllowedRow(check.signer); row != 0) {
-      decision = {true, TrustRule::AllowedPublisher, row, check.verdict, check.signer, check.fromCache};
+      decision.trusted = true;
+      decision.rule = TrustRule::AllowedPublisher;
+      decision.allowedRow = row;
       return decision;
     }
   }

@@ -110,6 +110,7 @@ class SignerVerifier {
     platform::SignatureVerdict verdict = platform::SignatureVerdict::Unavailable;
     std::wstring signer;
     bool fromCache = false;
+    std::optional<LONG> trustResult;
   };
   struct AheadCheck {
     HANDLE handle;

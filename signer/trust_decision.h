@@ -2,9 +2,11 @@
 // that the launchers and the tools that explain them agree on every case.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/signature_verdict.h"
+#include "platform/win.h"
 
 enum class TrustRule {
   AllowedPublisher,  // a good signature of a publisher in the allowed list
@@ -23,4 +25,20 @@ struct TrustDecision {
   std::wstring signer;
   // The verdict came from the verification cache rather than a fresh check.
   bool fromCache = false;
+  // What the trust provider answered in the check behind the verdict; nothing
+  // for a cached verdict or when the provider was not asked.
+  std::optional<LONG> trustResult;
 };
+
+// The rule's name in the launchers' trace and the tool's JSON, e.g.
+// "allowedPublisher".
+inline const wchar_t* TrustRuleKey(TrustRule rule) {
+  switch (rule) {
+    case TrustRule::AllowedPublisher: return L"allowedPublisher";
+    case TrustRule::ExpectedSigner: return L"expectedSigner";
+    case TrustRule::OwnPublisher: return L"ownPublisher";
+    case TrustRule::UnsignedLauncher: return L"unsignedLauncher";
+    case TrustRule::Refused: return L"refused";
+  }
+  return L"refused";
+}

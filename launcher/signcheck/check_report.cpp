@@ -14,17 +14,6 @@ namespace {
 // The launcher whose publisher counts when no --launcher is given.
 constexpr wchar_t kInstalledLauncher[] = L"VaroPicViewer.exe";
 
-const wchar_t* RuleKey(TrustRule rule) {
-  switch (rule) {
-    case TrustRule::AllowedPublisher: return L"allowedPublisher";
-    case TrustRule::ExpectedSigner: return L"expectedSigner";
-    case TrustRule::OwnPublisher: return L"ownPublisher";
-    case TrustRule::UnsignedLauncher: return L"unsignedLauncher";
-    case TrustRule::Refused: return L"refused";
-  }
-  return L"refused";
-}
-
 std::wstring RuleText(const TrustDecision& decision) {
   switch (decision.rule) {
     case TrustRule::AllowedPublisher: return L"allowed publisher (row " + std::to_wstring(decision.allowedRow) + L")";
@@ -213,7 +202,7 @@ void JsonFile(JsonWriter& json, const CheckedFile& file) {
   json.StringMember(L"verdict", VerdictText(decision.verdict));
   json.StringMember(L"signer", decision.signer);
   json.StringMember(L"decision", decision.trusted ? L"trusted" : L"refused");
-  json.StringMember(L"rule", RuleKey(decision.rule));
+  json.StringMember(L"rule", TrustRuleKey(decision.rule));
   json.Key(L"allowedRow");
   if (decision.rule == TrustRule::AllowedPublisher) json.Number(decision.allowedRow); else json.Null();
   json.BoolMember(L"fromCache", decision.fromCache);

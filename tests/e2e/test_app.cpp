@@ -4,7 +4,8 @@
 // that path followed by ".ready" and waits for the test to create the path
 // itself; it asks the launcher's CheckSigner about the file named by
 // VARO_TEST_APP_CHECK (if any), and returns the exit code in
-// VARO_TEST_APP_EXIT (3 when unset). Built with VARO_TEST_APP_IMPORTS, it
+// VARO_TEST_APP_EXIT (3 when unset). With VARO_TEST_APP_FAIL_LOAD set it
+// refuses to be loaded (its start-up code fails). Built with VARO_TEST_APP_IMPORTS, it
 // calls the marker library's export through its import table (linked or
 // delayed), as a module with libraries of its own does.
 #include <cwchar>
@@ -84,6 +85,10 @@ int Run(const wchar_t* entry, HINSTANCE instance, LPWSTR commandLine, int showCo
 }
 
 }  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  return reason != DLL_PROCESS_ATTACH || Environment(L"VARO_TEST_APP_FAIL_LOAD").empty();
+}
 
 extern "C" int WINAPI ImageViewerMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showCommand) {
   return Run(L"ImageViewerMain", instance, commandLine, showCommand);

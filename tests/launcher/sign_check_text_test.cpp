@@ -209,7 +209,7 @@ TEST(CheckReportTest, TextLayout) {
   report.files.push_back({L"C:\\a.dll", L"no such file", {}, {}, {}});
   CheckedFile checked;
   checked.path = L"C:\\b.dll";
-  checked.decision = {true, TrustRule::AllowedPublisher, 6, platform::SignatureVerdict::Valid, L"Signer", false};
+  checked.decision = {true, TrustRule::AllowedPublisher, 6, platform::SignatureVerdict::Valid, L"Signer", false, {}};
   checked.examination.trustFunctionsBound = true;
   checked.examination.trustResult = ERROR_SUCCESS;
   checked.examination.source = SignatureSource::Embedded;

@@ -1,0 +1,43 @@
+// The trace that a launch leaves when it does not reach the application's
+// entry: one line for a debugger (OutputDebugStringW) and the same line
+// appended to "launcher.log" in the user's product folder, so that whoever
+// supports the product can tell a missing module from a refused one, or a
+// library found nowhere, after the fact. A launch that starts the
+// application leaves nothing.
+#pragma once
+
+#include <string>
+
+#include "platform/win.h"
+#include "signer/module_load.h"
+
+struct LaunchTrace {
+  // What stopped the launch, in a few words: "os gate declined", "module
+  // missing", "refused", "dependency missing", "load failed", "no entry
+  // function", ...
+  std::wstring outcome;
+  std::wstring file;
+  // Filled for a refusal: the signer policy's answer about `file`.
+  std::optional<TrustDecision> decision;
+  // Why, in a few words (a refusal's reason, a load failure's system text).
+  std::wstring detail;
+  // What the pending-upgrade hand-over did, when it did not hand over.
+  std::wstring handover;
+};
+
+// The trace of a host whose Load gave no module.
+LaunchTrace TraceOf(const ModuleLoad& load);
+
+// The line: UTC time, process id, launcher path, outcome, file, verdict,
+// trust result (number and name), rule, and what else is known, each field
+// as "name value" with paths and texts in double quotes.
+std::wstring TraceLine(const LaunchTrace& trace, const SYSTEMTIME& utc, DWORD processId, const std::wstring& launcher);
+
+// Writes the line for this process and now. The log is kept to 64 KiB (the
+// older half goes when it is full), written as UTF-8 through a handle that
+// does not follow links, only into a product folder that exists, and never
+// as the system account. Nothing that goes wrong here changes the launch.
+void WriteLaunchTrace(const LaunchTrace& trace);
+
+// The log's size limit.
+inline constexpr size_t kLaunchLogLimit = 64 * 1024;

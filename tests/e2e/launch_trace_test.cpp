@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "locations/bounded_log.h"
+#include "locations/product_layout.h"
+#include "tests/e2e/launcher_fixture.h"
+
+// What a launch that does not start the application leaves behind for
+// whoever supports the product: one line in "launcher.log" in the product
+// folder, saying what stopped it, which file, and the signature check's
+// findings.
+
+namespace {
+
+class LaunchTraceTest : public LauncherTest {
+ protected:
+  std::wstring Log() const { return ProductFolder() + product_layout::kLaunchLogFile; }
+
+  // The log's last line, as text.
+  std::wstring LastLine() const {
+    const std::vector<std::string> lines = bounded_log::LastLines(Log(), 1, 64 * 1024);
+    if (lines.empty()) return L"";
+    return std::wstring(lines.back().begin(), lines.back().end());
+  }
+};
+
+// Catches a launch that gives up without a word: each way of not reaching
+// the application's entry leaves a line that tells it from the others, and a
+// launch that starts the application leaves none.
+TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
+  struct Case {
+    const wchar_t* program;
+    std::function<void()> layOut;  // after a good product is installed
+    std::vector<std::wstring> expected;  // parts of the line; none: no line at all
+  };
+  const std::wstring folder = VersionFolder(L"1.0");
+  const Case cases[] = {
+      {kPicViewer, [] {}, {}},
+      {kPicViewer, [&] { ::DeleteFileW((folder + L"VaroImageApp.dll").c_str()); },
+       {L"outcome \"module missing\"", L"1.0\\VaroImageApp.dll\""}},
+      {kPicViewer, [&] { Copy(Artifact(L"companion-foreign.dll"), folder + L"FreeImage.dll"); },
+       {L"outcome \"refused\"", L"FreeImage.dll\"", L"verdict Valid", L"result 0x00000000", L"rule refused",
+        L"signer \"Foreign Test Publisher Ltd\""}},
+      {kPicViewer,
+       [&] {
+         std::vector<uint8_t> changed = ReadWholeFile(Artifact(L"app-allowed.dll"));
+         changed[1024] ^= 1;
+         temp_.WriteFile(L"AppData\\VaroPic\\Application\\1.0\\VaroImageApp.dll", changed);
+       },
+       {L"outcome \"refused\"", L"VaroImageApp.dll\"", L"verdict Failed", L"result 0x80096010 TRUST_E_BAD_DIGEST"}},
+      {kPicViewer, [&] { InstallVersion(L"1.0", L"app-imports-helper.dll"); },
+       {L"outcome \"dependency missing\"", L"file \"helper.dll\""}},
+      {kPicViewer, [] { SetEnvironment(L"VARO_TEST_APP_FAIL_LOAD", L"1"); },
+       {L"outcome \"load failed\"", L"detail \"error 1114"}},
+      {kPicViewer, [&] { InstallVersion(L"1.0", L"no-entry.dll"); },
+       {L"outcome \"no entry function\"", L"detail \"ImageViewerMain\""}},
+      {kPdfReader,
+       [&] {
+         registry_.SetText(HKEY_CURRENT_USER, 0, L"Software\\Wine\\AppDefaults\\VaroPdfReader.exe", L"Version",
+                           L"vista");
+       },
+       {L"outcome \"os gate declined\""}},
+  };
+  for (const Case& c : cases) {
+    const std::wstring launcher = InstallProduct(c.program);
+    for (const wchar_t* stale : {L"FreeImage.dll", L"helper.dll"}) ::DeleteFileW((folder + stale).c_str());
+    c.layOut();
+    ::DeleteFileW(Log().c_str());
+    Launch(launcher);
+    SetEnvironment(L"VARO_TEST_APP_FAIL_LOAD", L"");
+
+    const std::wstring line = LastLine();
+    SCOPED_TRACE(::testing::PrintToString(line));
+    if (c.expected.empty()) {
+      EXPECT_FALSE(FileSystem::Exists(Log()));
+    }
+    for (const std::wstring& part : c.expected) {
+      EXPECT_NE(line.find(part), std::wstring::npos) << ::testing::PrintToString(part);
+    }
+    if (!c.expected.empty()) {
+      EXPECT_NE(line.find(L" pid "), std::wstring::npos);
+      EXPECT_NE(line.find(L" launcher \"" + launcher + L"\""), std::wstring::npos);
+    }
+  }
+}
+
+// Catches a trace that stops the launch, or waits, when its log cannot be
+// written: with a folder where the log would be, the refusal still goes on
+// to the notice and the launcher ends.
+TEST_F(LaunchTraceTest, UnwritableLogChangesNothing) {
+  const std::wstring launcher = InstallProduct(kPicViewer);
+  Copy(Artifact(L"companion-foreign.dll"), VersionFolder(L"1.0") + L"FreeImage.dll");
+  ASSERT_TRUE(FileSystem::CreateDirectoryTree(Log()));
+  EXPECT_EQ(Launch(launcher), 0u);
+  EXPECT_TRUE(HomePageOpened());
+  EXPECT_TRUE(FileSystem::IsDirectory(Log()));
+}
+
+}  // namespace
