@@ -416,7 +416,6 @@ BOOL ReleaseMutex(HANDLE handle) {
 
 void Sleep(DWORD milliseconds) { S().clock += milliseconds; }
 DWORD GetTickCount() { return static_cast<DWORD>(S().clock); }
-ULONGLONG GetTickCount64() { return S().clock; }
 
 HMODULE GetModuleHandleW(LPCWSTR) { return reinterpret_cast<HMODULE>(&S()); }
 

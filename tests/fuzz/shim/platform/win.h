@@ -204,7 +204,6 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL ReleaseMutex(HANDLE mutex);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
-ULONGLONG GetTickCount64();
 
 // Every function above is there; GetProcAddress finds those that the code
 // binds at run time.
