@@ -42,7 +42,7 @@ AppModuleHost::AppModuleHost(std::wstring appModuleFileName)
     : appModuleFileName_(std::move(appModuleFileName)), lock_(std::make_unique<platform::CriticalSection>()) {}
 
 HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
-  RunUpgradeHandover();
+  RunUpgradeHandover(appModuleFileName_);
   auto guard = lock_->Lock();
   if (appModule_) return appModule_.Get();
 
