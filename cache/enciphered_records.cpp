@@ -46,12 +46,12 @@ class PathBlocks {
       starts_[block] = plain.size() / kBlock;
       const size_t firstUnit = FirstUnitOfBlock(block);
       unsigned letters = 0;
-      for (size_t j = 0; j < kUnitsPerBlock; ++j) letters |= IsAsciiLetter(path[firstUnit + j]) ? 1u << j : 0u;
-      for (unsigned upper = 0; upper < 1u << kUnitsPerBlock; ++upper) {
+      for (size_t j = 0; j < kUnitsPerBlock; ++j) letters |= IsAsciiLetter(path[firstUnit + j]) ? (1u << j) : 0u;
+      for (unsigned upper = 0; upper < (1u << kUnitsPerBlock); ++upper) {
         if ((upper & ~letters) != 0) continue;
         for (size_t j = 0; j < kUnitsPerBlock; ++j) {
           wchar_t c = path[firstUnit + j];
-          if (letters & 1u << j) c = static_cast<wchar_t>((upper & 1u << j) ? (c & ~0x20) : (c | 0x20));
+          if (letters & (1u << j)) c = static_cast<wchar_t>((upper & (1u << j)) ? (c & ~0x20) : (c | 0x20));
           plain.push_back(static_cast<uint8_t>(c));
           plain.push_back(static_cast<uint8_t>(c >> 8));
         }

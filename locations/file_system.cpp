@@ -143,7 +143,7 @@ bool ResolvesToItself(HANDLE file, const std::wstring& path) {
   const std::ptrdiff_t separator = PathText::FindLastOf(full, L"\\/");
   if (separator < 0) return false;
   // A drive's root keeps its separator: "C:" alone is a current folder.
-  const std::wstring folder = full.substr(0, static_cast<size_t>(separator) + (separator == 2 ? 1 : 0));
+  const std::wstring folder = full.substr(0, static_cast<size_t>(separator) + (separator == 2 ? 1u : 0u));
   const platform::UniqueFileHandle folderHandle =
       OpenFile(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
                FILE_FLAG_BACKUP_SEMANTICS);
