@@ -11,15 +11,15 @@ namespace {
 // Milliseconds spent waiting so far, and whether a wait has run out. Shared
 // by every cache of the process; atomics because the verifier's destruction
 // at exit runs without its lock.
-std::atomic<ULONGLONG> waitedMilliseconds{0};
+std::atomic<DWORD> waitedMilliseconds{0};
 std::atomic<bool> waitRanOut{false};
 
 DWORD RemainingWait() {
   if (waitRanOut) return 0;
-  const ULONGLONG waited = waitedMilliseconds;
+  const DWORD waited = waitedMilliseconds;
   return waited >= CacheFileLock::kWaitBudgetMilliseconds
              ? 0
-             : static_cast<DWORD>(CacheFileLock::kWaitBudgetMilliseconds - waited);
+             : CacheFileLock::kWaitBudgetMilliseconds - waited;
 }
 
 }  // namespace
@@ -37,10 +37,12 @@ CacheFileLock::CacheFileLock(const std::wstring& filePath) {
   if (!mutex_.Create(CacheMutexName(filePath))) return;
   // With the budget spent this only tries: a free mutex is still taken.
   const DWORD allowed = RemainingWait();
-  const ULONGLONG start = ::GetTickCount64();
+  // GetTickCount's difference is right across its wrap; GetTickCount64 is
+  // missing from 64-bit Windows XP.
+  const DWORD start = ::GetTickCount();
   const bool acquired = lock_.Acquire(allowed);
   if (allowed == 0) return;
-  waitedMilliseconds += ::GetTickCount64() - start;
+  waitedMilliseconds += ::GetTickCount() - start;
   if (!acquired) waitRanOut = true;
 }
 

@@ -179,11 +179,7 @@ bool GostEncryptBuffer(const GostKey& key, const uint8_t* data, uint32_t length,
   return true;
 }
 
-namespace {
-
-// The checks of a frame's header against its length; on success
-// `plainLength` is the length of the plaintext after the header.
-bool CheckFrame(const uint8_t* frame, uint32_t length, uint32_t& plainLength) {
+bool GostCheckFrame(const uint8_t* frame, uint32_t length, uint32_t& plainLength) {
   if (frame == nullptr || length <= kHeaderSize) return false;
   const uint32_t cipherLength = length - kHeaderSize;
   if (cipherLength % kBlockSize != 0) return false;
@@ -195,15 +191,13 @@ bool CheckFrame(const uint8_t* frame, uint32_t length, uint32_t& plainLength) {
   return true;
 }
 
-}  // namespace
-
 bool GostDecryptBuffer(const GostKey& key, const uint8_t* frame, uint32_t length, ByteArray& out) {
   if (length == 0) {
     out.clear();
     return true;
   }
   uint32_t plainLength = 0;
-  if (!CheckFrame(frame, length, plainLength)) return false;
+  if (!GostCheckFrame(frame, length, plainLength)) return false;
   // Every check is done: nothing can fail from here on, so the plaintext can
   // go straight into `out`.
   out.resize(length - kHeaderSize);
@@ -218,7 +212,7 @@ bool GostDecryptFrameInPlace(const GostKey& key, uint8_t* frame, uint32_t length
     return true;
   }
   uint32_t stated = 0;
-  if (!CheckFrame(frame, length, stated)) return false;
+  if (!GostCheckFrame(frame, length, stated)) return false;
   GostCryptBlocks(key, frame + kHeaderSize, length - kHeaderSize, frame + kHeaderSize, false);
   plainLength = stated;
   return true;

@@ -43,6 +43,11 @@ bool GostEncryptBuffer(const GostKey& key, const uint8_t* data, uint32_t length,
 // untouched, for a malformed frame; a zero length gives an empty plaintext.
 bool GostDecryptBuffer(const GostKey& key, const uint8_t* frame, uint32_t length, ByteArray& out);
 
+// Checks the header of `frame` against its length as GostDecryptBuffer
+// does, without deciphering anything: true, with `plainLength` set, for a
+// frame that GostDecryptBuffer would accept. A zero length is no frame here.
+bool GostCheckFrame(const uint8_t* frame, uint32_t length, uint32_t& plainLength);
+
 // Checks `frame` like GostDecryptBuffer and deciphers it where it lies: on
 // success the plaintext is the `plainLength` bytes from frame + 12 on (no
 // bytes for a zero length). False, with the frame and `plainLength`

@@ -1,11 +1,13 @@
 #include "cache/verification_cache.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "cache/cache_file.h"
 #include "cache/cache_file_lock.h"
 #include "cache/file_stamp.h"
 #include "hash/file_md5.h"
+#include "locations/file_system.h"
 #include "platform/ascii_fold.h"
 
 using platform::SignatureVerdict;
@@ -42,8 +44,21 @@ VerificationCache::~VerificationCache() {
 }
 
 CacheEntry* VerificationCache::FindFirst(const std::wstring& path) {
-  const auto found = firstEntry_.find(platform::FoldAscii(path));
-  return found == firstEntry_.end() ? nullptr : &entries_[found->second];
+  std::wstring folded = platform::FoldAscii(path);
+  const auto found = firstEntry_.find(folded);
+  if (found != firstEntry_.end()) return &entries_[found->second];
+  // The file's record, if it has one, is the first entry of that path: a
+  // path is looked for in the file before it is ever added.
+  CacheEntry entry;
+  size_t origin = 0;
+  if (!fileRecords_.FindFirst(path, entry, origin)) return nullptr;
+  firstEntry_.emplace(std::move(folded), entries_.size());
+  return &Append(std::move(entry), origin);
+}
+
+CacheEntry& VerificationCache::Append(CacheEntry entry, size_t origin) {
+  origins_.push_back(origin);
+  return entries_.emplace_back(std::move(entry));
 }
 
 SignatureVerdict VerificationCache::Lookup(const std::wstring& path, std::wstring& signer) {
@@ -95,7 +110,7 @@ void VerificationCache::Record(SignatureVerdict verdict, const std::wstring& pat
   CacheEntry* entry = FindFirst(path);
   if (entry == nullptr) {
     firstEntry_.emplace(platform::FoldAscii(path), entries_.size());
-    entry = &entries_.emplace_back();
+    entry = &Append({}, kRecordedHere);
   }
   const CacheEntry old = *entry;
   entry->signer = signer;
@@ -146,20 +161,23 @@ void VerificationCache::Reset() {
 
 void VerificationCache::AdoptEntries(std::vector<CacheEntry> entries) {
   entries_ = std::move(entries);
+  origins_.resize(entries_.size());
+  for (size_t i = 0; i < origins_.size(); ++i) origins_[i] = i;
   firstEntry_ = IndexFirstEntries(entries_);
+  fileRecords_.Clear();
 }
 
 void VerificationCache::Load() {
+  AdoptEntries({});
   CacheFileLock lock(filePath_);
-  std::vector<CacheEntry> fileEntries;
   // Held without sharing while it is read, whether or not the lock was had:
-  // a writer that works without the lock cannot change it meanwhile.
+  // a writer that works without the lock cannot change it meanwhile. Its
+  // records are copied whole, and deciphered only as they are asked for.
   platform::UniqueFileHandle file = OpenCacheFile(filePath_, CacheFileAccess::kRead);
-  if (file && ReadCacheFileFrom(file.Get(), fileEntries) == CacheFileContent::kCorrupt) {
+  if (file && ReadCacheFileFrom(file.Get(), fileRecords_) == CacheFileContent::kCorrupt) {
     // Deleted as the handle closes, so no file written after it is lost.
-    DeleteCacheFileOnClose(file.Get());
+    FileSystem::DeleteOnClose(file.Get());
   }
-  AdoptEntries(std::move(fileEntries));
 }
 
 bool VerificationCache::WriteBack(std::vector<CacheEntry>& merged) {
@@ -175,7 +193,9 @@ bool VerificationCache::WriteBack(std::vector<CacheEntry>& merged) {
   platform::UniqueFileHandle file = OpenCacheFile(filePath_, CacheFileAccess::kUpdate);
   if (!file) return false;
   std::vector<CacheEntry> fileEntries;
-  const CacheFileContent content = ReadCacheFileFrom(file.Get(), fileEntries);
+  // Kept to be put back should the write fail part-way.
+  CacheFileBytes bytesRead;
+  const CacheFileContent content = ReadCacheFileFrom(file.Get(), fileEntries, &bytesRead);
   // A file that is there but could not be read holds records of other
   // processes: it is never replaced, and the entries stay changed for the
   // next write-back.
@@ -184,8 +204,13 @@ bool VerificationCache::WriteBack(std::vector<CacheEntry>& merged) {
 
   // A damaged or oversized file is replaced even when nothing of ours is new.
   bool changed = content == CacheFileContent::kCorrupt || content == CacheFileContent::kTooLarge;
-  for (const CacheEntry& entry : entries_) {
-    if (!entry.dirty) continue;
+  std::vector<size_t> dirty;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].dirty) dirty.push_back(i);
+  }
+  std::stable_sort(dirty.begin(), dirty.end(), [this](size_t a, size_t b) { return origins_[a] < origins_[b]; });
+  for (const size_t i : dirty) {
+    const CacheEntry& entry = entries_[i];
     const auto [slot, added] = fileIndex.try_emplace(platform::FoldAscii(entry.path), fileEntries.size());
     if (added) fileEntries.emplace_back();
     CacheEntry& target = fileEntries[slot->second];
@@ -194,7 +219,7 @@ bool VerificationCache::WriteBack(std::vector<CacheEntry>& merged) {
   }
   // With no storable entry left (a verdict downgraded), the file is cut to
   // no records rather than left holding the old verdict.
-  if (!changed || !WriteCacheFileTo(file.Get(), fileEntries)) return false;
+  if (!changed || !WriteCacheFileTo(file.Get(), fileEntries, bytesRead)) return false;
 
   for (CacheEntry& entry : fileEntries) entry.dirty = false;
   merged = std::move(fileEntries);

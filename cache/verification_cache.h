@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cache/cache_entry.h"
+#include "cache/enciphered_records.h"
 #include "cache/file_stamp.h"
 
 class VerificationCache {
@@ -49,6 +50,7 @@ class VerificationCache {
   // Forgets the file and every entry.
   void Reset();
 
+  // The entries in memory: the file's records only once asked for.
   const std::vector<CacheEntry>& EntriesForTesting() const { return entries_; }
 
  private:
@@ -60,11 +62,20 @@ class VerificationCache {
   bool WriteBack(std::vector<CacheEntry>& merged);
   void AdoptEntries(std::vector<CacheEntry> entries);
   CacheEntry* FindFirst(const std::wstring& path);
+  CacheEntry& Append(CacheEntry entry, size_t origin);
 
   std::wstring filePath_;
   std::vector<CacheEntry> entries_;
+  // For each entry, its record's place in the file it came from, or
+  // kRecordedHere; a write-back merges in that order, as if every record of
+  // the file had been taken in at once.
+  static constexpr size_t kRecordedHere = static_cast<size_t>(-1);
+  std::vector<size_t> origins_;
   // Path with A to Z folded -> index of the first entry with that path.
   std::unordered_map<std::wstring, size_t> firstEntry_;
+  // The file's records as read at the first lookup; each becomes an entry
+  // when its path is first asked for.
+  EncipheredRecords fileRecords_;
   bool loaded_ = false;
   bool checkDigest_;
 };

@@ -23,7 +23,7 @@ AppModuleHost::AppModuleHost(std::wstring appModuleFileName) : appModuleFileName
 
 HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   if (tornDown_) return nullptr;
-  RunUpgradeHandover();
+  RunUpgradeHandover(appModuleFileName_);
   auto guard = lock_.Lock();
   if (appModule_) return appModule_.Get();
 

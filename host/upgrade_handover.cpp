@@ -1,8 +1,9 @@
 #include "host/upgrade_handover.h"
 
-#include <string>
+#include <atomic>
 
 #include "locations/file_system.h"
+#include "locations/path_text.h"
 #include "locations/plain_folder_name.h"
 #include "locations/product_layout.h"
 #include "locations/product_paths.h"
@@ -40,7 +41,17 @@ bool IsPrintableAscii(const std::wstring& text) {
   return true;
 }
 
-void HandOverPendingVersion() {
+// Holds the file at `path`, which must be no link, while the profile
+// functions use it by its path: without delete sharing nobody can put a link
+// in its place meanwhile, and holding no data access the handle stands in
+// the way of no reader or writer. An invalid handle when it is a link or
+// cannot be opened.
+platform::UniqueFileHandle HoldPlainFile(const std::wstring& path, DWORD disposition) {
+  return FileSystem::OpenFileRefusingLinks(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, disposition,
+                                           0);
+}
+
+void HandOverPendingVersion(const std::wstring& appModuleFileName) {
   // One data root for the whole hand-over: the side file, the version folder
   // and "config.ini" must all be the same user's. Without one the paths
   // would be relative to the current folder, whose files nobody vouches for.
@@ -50,7 +61,11 @@ void HandOverPendingVersion() {
   const std::wstring sidePath = dataDirectory + kPendingUpgradeFile;
   if (!FileSystem::IsFile(sidePath)) return;
   wchar_t version[kVersionUnits + 1] = {};
-  ::GetPrivateProfileStringW(kUpgradeSection, kVersionKey, L"", version, kVersionUnits, sidePath.c_str());
+  {
+    const platform::UniqueFileHandle held = HoldPlainFile(sidePath, OPEN_EXISTING);
+    if (!held) return;
+    ::GetPrivateProfileStringW(kUpgradeSection, kVersionKey, L"", version, kVersionUnits, sidePath.c_str());
+  }
   // Consumed exactly once, whatever it holds. A side file that stays would
   // be handed over again at every launch, so "config.ini" waits for a launch
   // that can delete it.
@@ -59,16 +74,23 @@ void HandOverPendingVersion() {
   // The version becomes a folder name under the application root, from which
   // code is loaded: anything that could leave that root is dropped.
   if (!IsPrintableAscii(version) || !IsPlainFolderName(version)) return;
-  if (!FileSystem::IsDirectory(ProductPaths::ApplicationRoot(dataRoot) + version)) return;
+  // A folder without the application module is no installed version: from
+  // then on no launch could start the product.
+  if (!FileSystem::IsFile(PathText::Join(ProductPaths::ApplicationRoot(dataRoot) + version, appModuleFileName))) return;
   const std::wstring configPath = dataDirectory + kConfigFile;
+  const platform::UniqueFileHandle held = HoldPlainFile(configPath, OPEN_ALWAYS);
+  if (!held) return;
   ::WritePrivateProfileStringW(kUpgradeSection, kVersionKey, version, configPath.c_str());
 }
 
 }  // namespace
 
-void RunUpgradeHandover() {
+void RunUpgradeHandover(const std::wstring& appModuleFileName) {
+  // Every later Load of the process finds the hand-over done.
+  static std::atomic<bool> ran{false};
+  if (ran.exchange(true)) return;
   const UpgradeMarker& marker = Marker();
   if (marker.handle && marker.existedBefore) return;
 
-  RunAsProductUser(HandOverPendingVersion);
+  RunAsProductUser([&appModuleFileName] { HandOverPendingVersion(appModuleFileName); });
 }

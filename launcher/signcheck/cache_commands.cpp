@@ -93,6 +93,14 @@ CacheFileReport InspectUnderLock(const std::wstring& file) {
   return InspectCacheFile(file);
 }
 
+// Why the change of the cache file just failed.
+std::wstring ChangeFailure() {
+  if (::GetLastError() == FileSystem::kLinkRefusedError) {
+    return L"it is a link, and neither a link nor what it leads to is ever changed";
+  }
+  return platform::GetLastErrorText();
+}
+
 // Holds the cache lock for a change. Launchers go on unlocked after waiting
 // in vain; a change made that way could be lost in a launcher's concurrent
 // write-back, so the tool gives up instead.
@@ -164,7 +172,7 @@ int RunCacheForget(const CommandLine& command, ConsoleWriter& out, ConsoleWriter
   // WriteCacheFile refuses an empty list: with nothing left, the file goes.
   const bool written = entries.empty() ? FileSystem::RemoveFile(file) : WriteCacheFile(file, entries);
   if (!written) {
-    err.WriteLine(L"VaroSignCheck: cannot write " + file + L": " + platform::GetLastErrorText());
+    err.WriteLine(L"VaroSignCheck: cannot write " + file + L": " + ChangeFailure());
     return exit_status::kFailed;
   }
   out.WriteLine(L"forgot " + std::to_wstring(removed) + (removed == 1 ? L" record" : L" records") + L" for " +
@@ -182,7 +190,7 @@ int RunCacheClear(const CommandLine& command, ConsoleWriter& out, ConsoleWriter&
     return exit_status::kOk;
   }
   if (!FileSystem::RemoveFile(file)) {
-    err.WriteLine(L"VaroSignCheck: cannot delete " + file + L": " + platform::GetLastErrorText());
+    err.WriteLine(L"VaroSignCheck: cannot delete " + file + L": " + ChangeFailure());
     return exit_status::kFailed;
   }
   out.WriteLine(L"cleared: deleted " + file);

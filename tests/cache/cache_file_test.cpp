@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <random>
 
 #include "cache/cache_file_record.h"
+#include "locations/file_system.h"
+#include "platform/ascii_fold.h"
 #include "tests/support/child_process.h"
 #include "tests/support/reference_gost.h"
 #include "tests/support/temp_folder.h"
@@ -243,6 +247,83 @@ TEST_F(CacheFileTest, ReadLimitIsFiveMebibytes) {
   const std::wstring tooLarge = temp_.WriteFile(L"large.dat", ByteArray(5 * 1024 * 1024, 0));
   EXPECT_FALSE(ReadCacheFile(tooLarge, entries_, corrupt_));
   EXPECT_FALSE(corrupt_);
+}
+
+// The finder, which deciphers only what a lookup needs, against the full
+// read of the same file: the same verdict on the file, and for every lookup
+// the first record whose path matches in any A to Z case, whatever another
+// writer left after a path's terminator. Catches a block compared that may
+// hold anything, a case variant missed, a later duplicate taken for the first
+// and a damaged record overlooked.
+TEST_F(CacheFileTest, FinderAnswersEveryLookupAsTheFullRead) {
+  std::mt19937 random(29);
+  auto swapCase = [](std::wstring path) {
+    for (wchar_t& c : path) c = (c | 0x20) >= L'a' && (c | 0x20) <= L'z' ? static_cast<wchar_t>(c ^ 0x20) : c;
+    return path;
+  };
+  // Paths of any length a record holds, now and then an earlier one again in
+  // other letter cases, as when two spellings of one path were recorded.
+  std::vector<std::wstring> made;
+  auto madePath = [&](size_t) {
+    const std::wstring units = L"ABCXYZabcxyz019\\.:\u00C9\u00E9\u4E00";
+    std::wstring path(random() % 320, L' ');
+    for (wchar_t& c : path) c = units[random() % units.size()];
+    if (!made.empty() && random() % 4 == 0) path = swapCase(made[random() % made.size()]);
+    made.push_back(path);
+    return path;
+  };
+  auto inOneFolder = [](size_t i) { return L"C:\\Program Files\\Varo\\2.0\\Module" + std::to_wstring(i) + L".DLL"; };
+  // At times with text after the terminator, up to the field's last unit.
+  auto records = [&](size_t count, const std::function<std::wstring(size_t)>& path) {
+    ByteArray plain;
+    for (size_t i = 0; i < count; ++i) {
+      const std::wstring text = path(i);
+      ByteArray record = HandMadeRecord(text, 2);
+      for (size_t unit = text.size() + 1; random() % 2 && unit < 320; ++unit) record[4 + 2 * unit] = 'T';
+      plain.insert(plain.end(), record.begin(), record.end());
+    }
+    return plain;
+  };
+  ByteArray damaged = records(3, madePath);
+  damaged[2000] ^= 1;  // the last record's magic
+  const struct {
+    const char* what;
+    ByteArray plain;
+  } cases[] = {
+      {"no records", {}},
+      {"one record", records(1, madePath)},
+      {"many paths and case variants", records(400, madePath)},
+      {"5,242 records in one folder", records(5242, inOneFolder)},
+      {"a damaged record", damaged},
+      {"a plaintext of 1001 bytes", ByteArray(1001, 0)},
+  };
+  for (const auto& c : cases) {
+    const std::wstring file = WriteFrame(c.plain);
+    std::vector<CacheEntry> entries;
+    EncipheredRecords kept;
+    const CacheFileContent full = ReadCacheFileFrom(FileSystem::OpenForRead(file).Get(), entries);
+    ASSERT_EQ(ReadCacheFileFrom(FileSystem::OpenForRead(file).Get(), kept), full) << c.what;
+    ASSERT_EQ(kept.Count(), entries.size()) << c.what;
+    std::vector<std::wstring> folded;
+    for (const CacheEntry& entry : entries) folded.push_back(platform::FoldAscii(entry.path));
+    std::vector<std::wstring> lookups = {L"", std::wstring(320, L'p'), L"C:\\absent.dll"};
+    for (size_t i = 0; i < entries.size(); i += 1 + entries.size() / 100) {
+      const std::wstring& path = entries[i].path;
+      lookups.insert(lookups.end(), {path, swapCase(path), path + L"x", path.substr(0, path.size() / 2)});
+    }
+    if (!entries.empty()) lookups.push_back(swapCase(entries.back().path));
+    for (const std::wstring& path : lookups) {
+      const auto first =
+          static_cast<size_t>(std::find(folded.begin(), folded.end(), platform::FoldAscii(path)) - folded.begin());
+      CacheEntry found;
+      size_t index = 0;
+      ASSERT_EQ(kept.FindFirst(path, found, index), first < entries.size())
+          << c.what << ", " << path.size() << " units";
+      if (first == entries.size()) continue;
+      EXPECT_EQ(index, first) << c.what;
+      EXPECT_TRUE(found.SameStoredData(entries[first])) << c.what;
+    }
+  }
 }
 
 // A file that another process holds open cannot be read: no entries, and

@@ -53,13 +53,16 @@ TEST_F(LauncherTest, PendingVersionIsHandedOverWhenItsFolderExists) {
   EXPECT_FALSE(FileSystem::Exists(ProductFolder() + L"temp.ini"));
 }
 
-// A pending version that is not installed, or that would lead out of the
-// application root, is consumed without touching config.ini.
+// A pending version that is not installed, whose folder lacks the
+// application module (taken, it would stop every later launch), or that would
+// lead out of the application root, is consumed without touching config.ini;
+// and the product starts.
 TEST_F(LauncherTest, UnusablePendingVersionIsDropped) {
   const std::wstring launcher = InstallProduct(kPicViewer);
+  FileSystem::CreateDirectoryTree(VersionFolder(L"2.0"));
   // A folder that "..\..\Elsewhere" would reach from the application root.
   FileSystem::CreateDirectoryTree(temp_.Path(L"AppData\\Elsewhere"));
-  for (const wchar_t* version : {L"3.0", L"..\\..\\Elsewhere", L"1.0\\..\\..\\..\\Elsewhere"}) {
+  for (const wchar_t* version : {L"3.0", L"2.0", L"..\\..\\Elsewhere", L"1.0\\..\\..\\..\\Elsewhere"}) {
     WriteIni(L"temp.ini", version);
     EXPECT_EQ(Launch(launcher), 3u) << version;
     EXPECT_EQ(ConfiguredVersion(), L"1.0") << version;

@@ -581,4 +581,55 @@ TEST_F(SignCheckLauncherTest, ChangesAreRefusedWhileAnotherProcessHoldsTheLock) 
   EXPECT_FALSE(IsCached(module_));
 }
 
+// A link, made from the Linux side, where a launcher or the tool deletes or
+// writes: what it leads to is neither deleted nor written, the tool says it
+// changed nothing, and the product starts. The cache file's target holds the
+// module's record only, so a launcher would write the companion's into it
+// and forget would delete it.
+TEST_F(SignCheckLauncherTest, LinksAreNotFollowedWhereFilesAreDeletedOrWritten) {
+  ::SetEnvironmentVariableW(L"VARO_TEST_APP_GATE", nullptr);
+  RunJson(L"check --json --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(module_), 0);
+  const std::wstring cacheTarget = CopyOf(CacheFile(), L"targets\\cache.dat");
+  ASSERT_TRUE(::DeleteFileW(CacheFile().c_str()));
+  CopyOf(Artifact(L"app-allowed.dll"), L"AppData\\VaroPic\\Application\\2.0\\VaroImageApp.dll");
+  const std::wstring installed = temp_.WriteFile(L"targets\\installed.ini", "[Upgrade]\r\nVersion=1.0\r\n");
+  const std::wstring pending = temp_.WriteFile(L"targets\\pending.ini", "[Upgrade]\r\nVersion=2.0\r\n");
+  const std::wstring product = temp_.Path(L"AppData\\VaroPic\\");
+  const struct {
+    const char* what;
+    std::wstring link;
+    std::wstring target;
+    std::wstring toolArguments;  // none: a launch
+    DWORD exitCode;
+  } cases[] = {
+      {"a launcher's read and write-back", CacheFile(), cacheTarget, L"", 3},
+      {"cache forget", CacheFile(), cacheTarget, L"cache forget " + Quoted(module_), 1},
+      {"cache clear", CacheFile(), cacheTarget, L"cache clear", 1},
+      {"the hand-over's temp.ini", product + L"temp.ini", pending, L"", 3},
+      {"the hand-over's config.ini", product + L"config.ini", installed, L"", 3},
+  };
+  for (const auto& c : cases) {
+    // The other hand-over file plain, version 2.0 pending for a launch.
+    ::DeleteFileW(c.link.c_str());
+    for (const auto& [name, version] : {std::pair{L"config.ini", "1.0"}, std::pair{L"temp.ini", "2.0"}}) {
+      if (c.link == product + name) continue;
+      temp_.WriteFile(L"AppData\\VaroPic\\" + std::wstring(name), std::string("[Upgrade]\r\nVersion=") + version);
+    }
+    const std::vector<uint8_t> before = ReadWholeFile(c.target);
+    ToolRun run;
+    {
+      const LinuxSymlink link(c.link, c.target);
+      ASSERT_TRUE(link.Made()) << c.what;
+      if (c.toolArguments.empty()) {
+        run.exitCode = WaitForExit(StartProcess(launcher_, L""), kRunTimeout);
+      } else {
+        run = Run(c.toolArguments);
+        EXPECT_NE(run.err.find(L"is a link"), std::wstring::npos) << c.what;
+      }
+    }
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << ::testing::PrintToString(run.err);
+    EXPECT_EQ(ReadWholeFile(c.target), before) << c.what;
+  }
+}
+
 }  // namespace

@@ -1,11 +1,16 @@
 // Any bytes as a cipher frame: deciphering must not crash or read outside the
 // input, a frame it accepts must give exactly the length its header names,
 // and the optimised cipher must agree with the plain reference on every block
-// and on framing what it deciphered.
+// and on framing what it deciphered. Kept enciphered as a cache file's
+// records, the frame is taken exactly when it deciphers into whole records
+// that all carry the magic.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
+#include "cache/cache_file_record.h"
+#include "cache/enciphered_records.h"
 #include "cache/gost_cipher.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/reference_gost.h"
@@ -15,14 +20,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first byte picks the cache's own key or a key made from the input.
   GostKey key;
   MakeCacheKey(key);
-  if (size > 33 && (data[0] & 1)) {
+  const bool cacheKey = !(size > 33 && (data[0] & 1));
+  if (!cacheKey) {
     std::memcpy(key.x, data + 1, sizeof(key.x));
     data += 33;
     size -= 33;
   }
 
   ByteArray plain;
-  if (GostDecryptBuffer(key, data, static_cast<uint32_t>(size), plain)) {
+  const bool deciphered = GostDecryptBuffer(key, data, static_cast<uint32_t>(size), plain);
+  if (cacheKey) {
+    bool records = deciphered && plain.size() % cache_file_record::kSize == 0;
+    for (size_t at = 0; records && at < plain.size(); at += cache_file_record::kSize) {
+      records = cache_file_record::HasMagic(&plain[at]);
+    }
+    auto copy = std::make_unique<uint8_t[]>(size);
+    if (size > 0) std::memcpy(copy.get(), data, size);
+    EncipheredRecords kept;
+    FUZZ_CHECK(kept.Adopt(std::move(copy), static_cast<uint32_t>(size)) == records);
+  }
+  if (deciphered) {
     const uint32_t declared = size == 0 ? 0 : uint32_t{data[0]} << 24 | uint32_t{data[1]} << 16 |
                                                   uint32_t{data[2]} << 8 | data[3];
     FUZZ_CHECK(plain.size() == declared);

@@ -1,8 +1,10 @@
 #include "tests/fuzz/in_memory_windows.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -37,6 +39,7 @@ struct State {
   uint64_t waited = 0;
   unsigned busyOpens = 0;
   bool failNextRead = false;
+  uint64_t capacity = std::numeric_limits<uint64_t>::max();
   in_memory_windows::LockState lock = in_memory_windows::LockState::kFree;
   std::set<std::wstring> ownedMutexes;
 };
@@ -80,6 +83,20 @@ bool IsOpen(const std::wstring& key) {
 
 FILETIME Split(uint64_t value) { return {static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)}; }
 
+uint64_t UsedSpace() {
+  uint64_t used = 0;
+  for (const auto& [key, node] : S().nodes) used += node.bytes.size();
+  return used;
+}
+
+// How far `node` may grow to `wanted` bytes with the room there is.
+uint64_t RoomFor(const Node& node, uint64_t wanted) {
+  if (wanted <= node.bytes.size()) return wanted;
+  const uint64_t used = UsedSpace();
+  const uint64_t free = S().capacity > used ? S().capacity - used : 0;
+  return std::min(wanted, node.bytes.size() + free);
+}
+
 }  // namespace
 
 namespace in_memory_windows {
@@ -111,6 +128,7 @@ bool FileExists(const std::wstring& path) {
 
 void SetBusyOpens(unsigned count) { S().busyOpens = count; }
 void FailNextRead() { S().failNextRead = true; }
+void SetFreeSpace(uint64_t bytes) { S().capacity = UsedSpace() + bytes; }
 void DenyReading(const std::wstring& path, bool deny) {
   const auto found = S().nodes.find(Key(path.c_str()));
   if (found != S().nodes.end()) found->second.readDenied = deny;
@@ -119,6 +137,7 @@ void SetLockState(LockState state) { S().lock = state; }
 void ClearFaults() {
   S().busyOpens = 0;
   S().failNextRead = false;
+  S().capacity = std::numeric_limits<uint64_t>::max();
   S().lock = LockState::kFree;
   for (auto& [key, node] : S().nodes) node.readDenied = false;
 }
@@ -159,6 +178,10 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWOR
   }
   if (found != S().nodes.end() && found->second.directory) {
     Fail(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (found != S().nodes.end() && disposition == CREATE_NEW) {
+    Fail(ERROR_FILE_EXISTS);
     return INVALID_HANDLE_VALUE;
   }
   // Every open of the cache code shares nothing, so any second open clashes.
@@ -213,12 +236,14 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written,
   if (object == nullptr) return Fail(ERROR_INVALID_HANDLE);
   if (!(object->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
   Node& node = S().nodes[object->key];
-  if (node.bytes.size() < object->position + toWrite) node.bytes.resize(object->position + toWrite);
-  if (toWrite > 0) std::memcpy(node.bytes.data() + object->position, buffer, toWrite);
-  object->position += toWrite;
+  const uint64_t end = RoomFor(node, object->position + toWrite);
+  const DWORD fits = end > object->position ? static_cast<DWORD>(end - object->position) : 0;
+  if (node.bytes.size() < end) node.bytes.resize(end);
+  if (fits > 0) std::memcpy(node.bytes.data() + object->position, buffer, fits);
+  object->position += fits;
   node.lastWriteTime = ++S().writes;
-  *written = toWrite;
-  return TRUE;
+  *written = fits;
+  return fits == toWrite ? TRUE : Fail(ERROR_DISK_FULL);
 }
 
 DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD method) {
@@ -235,7 +260,9 @@ BOOL SetEndOfFile(HANDLE handle) {
   Object* object = FileObject(handle);
   if (object == nullptr) return Fail(ERROR_INVALID_HANDLE);
   if (!(object->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
-  S().nodes[object->key].bytes.resize(object->position);
+  Node& node = S().nodes[object->key];
+  if (RoomFor(node, object->position) < object->position) return Fail(ERROR_DISK_FULL);
+  node.bytes.resize(object->position);
   return TRUE;
 }
 
@@ -257,6 +284,38 @@ BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* infor
   information->nFileSizeLow = static_cast<DWORD>(node.bytes.size());
   information->nNumberOfLinks = 1;
   return TRUE;
+}
+
+BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size) {
+  BY_HANDLE_FILE_INFORMATION data{};
+  if (!GetFileInformationByHandle(handle, &data)) return FALSE;
+  auto join = [](const FILETIME& time) {
+    return static_cast<int64_t>(uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime);
+  };
+  if (kind == FileBasicInfo && size == sizeof(FILE_BASIC_INFO)) {
+    *static_cast<FILE_BASIC_INFO*>(information) = {{join(data.ftCreationTime)}, {0}, {join(data.ftLastWriteTime)},
+                                                   {join(data.ftLastWriteTime)}, data.dwFileAttributes};
+    return TRUE;
+  }
+  if (kind == FileStandardInfo && size == sizeof(FILE_STANDARD_INFO)) {
+    *static_cast<FILE_STANDARD_INFO*>(information) = {{data.nFileSizeLow}, {data.nFileSizeLow}, 1, 0, 0};
+    return TRUE;
+  }
+  if (kind == FileAttributeTagInfo && size == sizeof(FILE_ATTRIBUTE_TAG_INFO)) {
+    *static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information) = {data.dwFileAttributes, 0};
+    return TRUE;
+  }
+  if (kind == FileNameInfo && size >= sizeof(FILE_NAME_INFO)) {
+    // The path as opened, with A to Z folded, from the volume's root.
+    const std::wstring key = FileObject(handle)->key;
+    const std::wstring name = key.size() > 2 && key[1] == L':' ? key.substr(2) : key;
+    auto* info = static_cast<FILE_NAME_INFO*>(information);
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    if (size < offsetof(FILE_NAME_INFO, FileName) + info->FileNameLength) return Fail(ERROR_MORE_DATA);
+    std::copy(name.begin(), name.end(), info->FileName);
+    return TRUE;
+  }
+  return Fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL SetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size) {
@@ -356,4 +415,14 @@ BOOL ReleaseMutex(HANDLE handle) {
 }
 
 void Sleep(DWORD milliseconds) { S().clock += milliseconds; }
-ULONGLONG GetTickCount64() { return S().clock; }
+DWORD GetTickCount() { return static_cast<DWORD>(S().clock); }
+
+HMODULE GetModuleHandleW(LPCWSTR) { return reinterpret_cast<HMODULE>(&S()); }
+
+FARPROC GetProcAddress(HMODULE, const char* name) {
+  const std::string wanted = name;
+  void (*found)() = nullptr;
+  if (wanted == "GetFileInformationByHandleEx") found = reinterpret_cast<void (*)()>(&GetFileInformationByHandleEx);
+  if (wanted == "SetFileInformationByHandle") found = reinterpret_cast<void (*)()>(&SetFileInformationByHandle);
+  return reinterpret_cast<FARPROC>(found);
+}

@@ -31,11 +31,15 @@ bool FileExists(const std::wstring& path);
 void SetBusyOpens(unsigned count);
 // The next read fails, as on a device error.
 void FailNextRead();
+// Leaves `bytes` of room for the files to grow by: a write that needs more
+// writes what fits and fails, as on a full disk.
+void SetFreeSpace(uint64_t bytes);
 // Opens of `path` that ask for read access are refused; write-only opens
 // succeed (a file whose permissions let it be replaced but not read).
 void DenyReading(const std::wstring& path, bool deny);
 void SetLockState(LockState state);
-// Ends every fault above: files open at once, reads work, the lock is free.
+// Ends every fault above: files open at once, reads work, the disk has room,
+// the lock is free.
 void ClearFaults();
 
 // Milliseconds spent in waits on the lock since Reset.

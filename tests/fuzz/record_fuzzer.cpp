@@ -1,7 +1,8 @@
 // Any bytes as the plaintext of a cache file: the reader must take exactly
 // the files made of whole records that all carry the magic, decode each
 // field from its published offset, and what it read must survive being
-// written and read again unchanged.
+// written and read again unchanged. The record finder, which deciphers only
+// what a lookup needs, must give the full read's answer to every lookup.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,7 +10,9 @@
 
 #include "cache/cache_file.h"
 #include "cache/cache_file_record.h"
+#include "cache/enciphered_records.h"
 #include "cache/gost_cipher.h"
+#include "platform/ascii_fold.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/in_memory_windows.h"
 
@@ -28,6 +31,57 @@ std::wstring FieldText(const uint8_t* field, size_t units) {
     text.push_back(static_cast<wchar_t>(Le(field + 2 * i, 2)));
   }
   return text;
+}
+
+// The full read's answer: the first entry whose path matches.
+const CacheEntry* FirstMatch(const std::vector<CacheEntry>& entries, const std::wstring& path, size_t& index) {
+  for (index = 0; index < entries.size(); ++index) {
+    if (platform::FoldAscii(entries[index].path) == platform::FoldAscii(path)) return &entries[index];
+  }
+  return nullptr;
+}
+
+// Paths to look up: each record's own, in other letter cases (the case of
+// each letter taken from the input), one unit longer and one shorter, and
+// a few that no record need hold.
+std::vector<std::wstring> LookupPaths(const std::vector<CacheEntry>& entries, const uint8_t* data, size_t size) {
+  std::vector<std::wstring> paths = {L"", L"C:\\app\\a.dll", std::wstring(319, L'p'), std::wstring(320, L'p')};
+  size_t at = 0;
+  for (const CacheEntry& entry : entries) {
+    std::wstring mixed = entry.path;
+    for (wchar_t& c : mixed) {
+      const bool letter = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+      if (letter && size > 0 && (data[at++ % size] & 1)) c = static_cast<wchar_t>(c ^ 0x20);
+    }
+    paths.push_back(entry.path);
+    paths.push_back(mixed);
+    paths.push_back(entry.path + L"x");
+    if (!entry.path.empty()) paths.push_back(entry.path.substr(0, entry.path.size() - 1));
+  }
+  return paths;
+}
+
+// The finder against the full read on the file at `file`.
+void CheckFinder(const std::wstring& file, bool read, const std::vector<CacheEntry>& entries, const uint8_t* data,
+                 size_t size) {
+  EncipheredRecords records;
+  {
+    platform::UniqueFileHandle handle = OpenCacheFile(file, CacheFileAccess::kRead);
+    FUZZ_CHECK(handle);
+    const CacheFileContent content = ReadCacheFileFrom(handle.Get(), records);
+    FUZZ_CHECK((content == CacheFileContent::kRecords) == read);
+  }
+  FUZZ_CHECK(records.Count() == entries.size());
+  for (const std::wstring& path : LookupPaths(entries, data, size)) {
+    size_t expectedIndex = 0;
+    const CacheEntry* expected = FirstMatch(entries, path, expectedIndex);
+    CacheEntry found;
+    size_t index = 0;
+    FUZZ_CHECK(records.FindFirst(path, found, index) == (expected != nullptr));
+    if (expected == nullptr) continue;
+    FUZZ_CHECK(index == expectedIndex);
+    FUZZ_CHECK(found.SameStoredData(*expected) && !found.dirty);
+  }
 }
 
 }  // namespace
@@ -55,6 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   FUZZ_CHECK(read == wellFormed && corrupt == !wellFormed);
+  CheckFinder(file, read, entries, data, size);
   if (!read) {
     FUZZ_CHECK(entries.empty());
     return 0;

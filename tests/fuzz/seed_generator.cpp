@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   Write(root / "frame" / "own-key", keyed);
 
   // Store operations (see store_fuzzer.cpp): op byte (its low seven bits
-  // modulo 11 name the operation), then its arguments; the op's top bit picks
+  // modulo 12 name the operation), then its arguments; the op's top bit picks
   // the second cache.
   const std::vector<ByteArray> sequences = {
       {2, 0, 0, 1, 0, 1, 3},                               // look up, record a Valid, flush
@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
       {0, 1, 0, 1, 3, 0, 1, 2, 1, 7, 3, 9, 1, 3, 9, 0, 3}, // unreadable file is not replaced
       {0, 1, 0, 3, 3, 0, 1, 0, 4, 3, 8, 0, 9, 2, 0},       // long signer, changed file
       {0, 1, 0, 1, 3, 10, 2, 2, 0, 2, 2, 1, 3},            // damaged file: deleted, then replaced
+      {0, 1, 0, 1, 3, 0, 1, 2, 1, 11, 0, 3, 2, 2},         // disk full: the old records stay
   };
   n = 0;
   for (const ByteArray& sequence : sequences) Write(root / "store" / ("ops-" + std::to_string(n++)), sequence);

@@ -1,10 +1,11 @@
 // Two launcher processes' caches sharing one file, driven by the input:
 // records, forgets, lookups, flushes, new runs, and the faults that other
 // processes cause (file busy, lock squatted or held, a failing read, a file
-// that can be replaced but not read, a damaged file). After every flush the file must hold
-// exactly the model's records, each path once; a flush that kept its entries
-// changed must have left the file as it was; no handle may stay open; and the
-// lock may have been waited on for no longer than the process's budget.
+// that can be replaced but not read, a damaged file, a full disk). After
+// every flush the file must hold exactly the model's records, each path
+// once; a flush that kept its entries changed must have left the file as it
+// was; no handle may stay open; and the lock may have been waited on for no
+// longer than the process's budget.
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -152,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const uint8_t op = input.Next();
       VerificationCache& cache = caches[op >> 7];
       std::wstring signer;
-      switch ((op & 0x7F) % 11) {
+      switch ((op & 0x7F) % 12) {
         case 0:
           cache.Record(VerdictAt(input.Next()), PathAt(input.Next()), SignerAt(input.Next()));
           break;
@@ -187,6 +188,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 9:
           in_memory_windows::DenyReading(kFile, input.Next() & 1);
+          break;
+        case 11:
+          // A full disk: the next write-back cannot write its whole frame.
+          in_memory_windows::SetFreeSpace(input.Next() * 64u);
           break;
         default:
           // Damaged by someone else: whoever reads it next deletes it, and

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cache/file_stamp.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -105,6 +107,55 @@ TEST_F(FileSystemTest, OpenForReadSharesOnlyReading) {
   EXPECT_TRUE(FileSystem::OpenForRead(file));
   EXPECT_FALSE(FileSystem::OpenFile(file, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, 0));
   EXPECT_FALSE(FileSystem::OpenForRead(temp_.Path(L"missing.dll")));
+}
+
+// Catches a link followed where a file is opened to be changed: a link made
+// from the Linux side, which Wine follows whatever the flags, is refused,
+// neither deleted nor created through, and what it leads to survives; a
+// plain file is opened however its folder is spelled.
+TEST_F(FileSystemTest, LinksAreRefusedAndWhatTheyLeadToSurvives) {
+  const std::wstring target = temp_.WriteFile(L"target.txt", "precious");
+  const LinuxSymlink link(temp_.Path(L"link.txt"), target);
+  const LinuxSymlink dangling(temp_.Path(L"dangling.txt"), temp_.Path(L"nowhere.txt"));
+  ASSERT_TRUE(link.Made() && dangling.Made());
+  ::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(FileSystem::OpenFileRefusingLinks(temp_.Path(L"link.txt"), GENERIC_WRITE, 0, OPEN_EXISTING, 0));
+  EXPECT_EQ(::GetLastError(), FileSystem::kLinkRefusedError);
+  EXPECT_FALSE(FileSystem::RemoveFile(temp_.Path(L"link.txt")));
+  EXPECT_FALSE(FileSystem::OpenFileRefusingLinks(temp_.Path(L"dangling.txt"), GENERIC_WRITE, 0, OPEN_ALWAYS, 0));
+  EXPECT_FALSE(FileSystem::Exists(temp_.Path(L"nowhere.txt")));
+  const std::vector<uint8_t> content = ReadWholeFile(target);
+  EXPECT_EQ(std::string(content.begin(), content.end()), "precious");
+
+  wchar_t shortFolder[MAX_PATH] = {};
+  ASSERT_NE(::GetShortPathNameW(temp_.Path().c_str(), shortFolder, MAX_PATH), 0u);
+  EXPECT_TRUE(FileSystem::OpenFileRefusingLinks(std::wstring(shortFolder) + L"target.txt", GENERIC_READ, 0,
+                                                OPEN_EXISTING, 0));
+  EXPECT_TRUE(FileSystem::OpenFileRefusingLinks(temp_.Path(L"new.txt"), GENERIC_WRITE, 0, OPEN_ALWAYS, 0));
+  EXPECT_TRUE(FileSystem::IsFile(temp_.Path(L"new.txt")));
+}
+
+// Catches a stand-in for the by-handle calls that 64-bit Windows XP lacks
+// which misreads a stamp or cannot delete a read-only file.
+TEST_F(FileSystemTest, OlderSystemCallsGiveTheSameResults) {
+  const std::wstring file = temp_.WriteFile(L"stamped.dll", "content");
+  FileStamp byPath, newer, older;
+  ASSERT_TRUE(ReadFileStamp(file, byPath));
+  {
+    const platform::UniqueFileHandle handle = FileSystem::OpenForRead(file);
+    ASSERT_TRUE(ReadFileStamp(handle.Get(), newer));
+    FileSystem::UseOlderSystemCallsForTesting(true);
+    ASSERT_TRUE(ReadFileStamp(handle.Get(), older));
+  }
+  EXPECT_EQ(newer, byPath);
+  EXPECT_EQ(older, byPath);
+  EXPECT_EQ(byPath.size, 7u);
+
+  const std::wstring readOnly = temp_.WriteFile(L"ro.ini", "x");
+  ASSERT_TRUE(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(FileSystem::RemoveFile(readOnly));
+  EXPECT_FALSE(FileSystem::Exists(readOnly));
+  FileSystem::UseOlderSystemCallsForTesting(false);
 }
 
 }  // namespace

@@ -164,14 +164,19 @@ TEST_F(SystemAccountPathsTest, HandOverMovesTheUsersPendingVersion) {
   ScopedVariable user(L"VARO_STANDIN_USER_APPDATA", userFolder);
   temp_.WriteFile(L"Roaming\\VaroPic\\config.ini", "[Upgrade]\r\nVersion=1.0\r\n");
   temp_.WriteFile(L"Roaming\\VaroPic\\temp.ini", "[Upgrade]\r\nVersion=2.0\r\n");
-  ASSERT_TRUE(FileSystem::CreateDirectoryTree(userFolder + L"\\VaroPic\\Application\\2.0"));
+  temp_.WriteFile(L"Roaming\\VaroPic\\Application\\2.0\\VaroImageApp.dll", "module");
 
-  RunUpgradeHandover();
+  RunUpgradeHandover(L"VaroImageApp.dll");
   wchar_t version[16] = {};
   ::GetPrivateProfileStringW(L"Upgrade", L"Version", L"", version, 16, (userFolder + L"\\VaroPic\\config.ini").c_str());
   EXPECT_STREQ(version, L"2.0");
   EXPECT_FALSE(FileSystem::Exists(userFolder + L"\\VaroPic\\temp.ini"));
   EXPECT_FALSE(ThreadImpersonates());
+
+  // Once per process: a later load finds a new side file left alone.
+  temp_.WriteFile(L"Roaming\\VaroPic\\temp.ini", "[Upgrade]\r\nVersion=3.0\r\n");
+  RunUpgradeHandover(L"VaroImageApp.dll");
+  EXPECT_TRUE(FileSystem::Exists(userFolder + L"\\VaroPic\\temp.ini"));
 }
 
 class SystemAccountBrowserTest : public BrowserTestFixture {

@@ -1,7 +1,10 @@
 #include "tests/support/child_process.h"
 
+#include <cstring>
+
 #include "locations/file_system.h"
 #include "locations/path_text.h"
+#include "platform/get_proc.h"
 #include "platform/module_file_name.h"
 
 std::wstring SiblingProgram(const std::wstring& fileName) {
@@ -22,6 +25,31 @@ SuspendedProcess Start(const std::wstring& program, const std::wstring& argument
     return {};
   }
   return {platform::UniqueKernelHandle(info.hProcess), platform::UniqueKernelHandle(info.hThread)};
+}
+
+// The Linux path of a Windows path, from Wine's own export (whose result is
+// on the process heap); empty outside Wine. Test paths are ASCII.
+std::wstring UnixPath(const std::wstring& path) {
+  using WineGetUnixFileNameFn = char*(CDECL*)(const wchar_t*);
+  const auto unixName = platform::GetProc<WineGetUnixFileNameFn>(::GetModuleHandleW(L"kernel32.dll"),
+                                                                  "wine_get_unix_file_name");
+  char* name = unixName == nullptr ? nullptr : unixName(path.c_str());
+  if (name == nullptr) return {};
+  std::wstring unixPath(name, name + std::strlen(name));
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return unixPath;
+}
+
+// Runs `script` with the Linux shell. Wine starts a Linux program like any
+// other but gives no handle to wait on, so a script that succeeds leaves
+// the file `mark` (a Windows path), which is then removed.
+bool RunLinuxScript(const std::wstring& script, const std::wstring& mark) {
+  const std::wstring unixMark = UnixPath(mark);
+  if (unixMark.empty()) return false;
+  StartProcess(L"/bin/sh", L"-c " + Quoted(script + L" && touch '" + unixMark + L"'"));
+  const bool done = WaitForFile(mark, 20000);
+  ::DeleteFileW(mark.c_str());
+  return done;
 }
 
 platform::UniqueFileHandle CreateInheritableFile(const std::wstring& path) {
@@ -75,3 +103,14 @@ bool WaitForFile(const std::wstring& path, DWORD milliseconds) {
 }
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+LinuxSymlink::LinuxSymlink(const std::wstring& link, const std::wstring& target)
+    : link_(link), unixLink_(UnixPath(link)) {
+  const std::wstring unixTarget = UnixPath(target);
+  made_ = !unixLink_.empty() && !unixTarget.empty() &&
+          RunLinuxScript(L"ln -s '" + unixTarget + L"' '" + unixLink_ + L"'", link + L".made");
+}
+
+LinuxSymlink::~LinuxSymlink() {
+  if (made_) RunLinuxScript(L"rm -f '" + unixLink_ + L"'", link_ + L".gone");
+}

@@ -37,3 +37,23 @@ bool WaitForFile(const std::wstring& path, DWORD milliseconds);
 
 // `text` in double quotes, for a command line.
 std::wstring Quoted(const std::wstring& text);
+
+// A symbolic link made by Linux itself, as a link made outside Windows is:
+// Wine follows it whatever the flags. `link` and `target` are Windows paths.
+// The link is removed again (from the Linux side, since deleting it through
+// Wine deletes its target) when the object goes.
+class LinuxSymlink {
+ public:
+  LinuxSymlink(const std::wstring& link, const std::wstring& target);
+  ~LinuxSymlink();
+  LinuxSymlink(const LinuxSymlink&) = delete;
+  LinuxSymlink& operator=(const LinuxSymlink&) = delete;
+
+  // False outside Wine, or when the link could not be made.
+  bool Made() const { return made_; }
+
+ private:
+  std::wstring link_;
+  std::wstring unixLink_;
+  bool made_ = false;
+};

@@ -15,12 +15,15 @@ using BYTE = uint8_t;
 using WORD = uint16_t;
 using DWORD = uint32_t;
 using LONG = int32_t;
+using ULONG = uint32_t;
+using ULONG_PTR = uintptr_t;
 using ULONGLONG = uint64_t;
 using HANDLE = void*;
 using HMODULE = struct HINSTANCE__*;
 using HKEY = struct HKEY__*;
 using LPCWSTR = const wchar_t*;
 using LPWSTR = wchar_t*;
+using FARPROC = intptr_t (*)();
 
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
@@ -29,7 +32,12 @@ inline constexpr BOOL FALSE = 0;
 inline constexpr DWORD GENERIC_READ = 0x80000000;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000;
 inline constexpr DWORD DELETE = 0x00010000;
+inline constexpr DWORD FILE_READ_ATTRIBUTES = 0x80;
+inline constexpr DWORD FILE_WRITE_ATTRIBUTES = 0x100;
 inline constexpr DWORD FILE_SHARE_READ = 0x1;
+inline constexpr DWORD FILE_SHARE_WRITE = 0x2;
+inline constexpr DWORD FILE_SHARE_DELETE = 0x4;
+inline constexpr DWORD CREATE_NEW = 1;
 inline constexpr DWORD CREATE_ALWAYS = 2;
 inline constexpr DWORD OPEN_EXISTING = 3;
 inline constexpr DWORD OPEN_ALWAYS = 4;
@@ -44,6 +52,8 @@ inline constexpr DWORD FILE_ATTRIBUTE_SPARSE_FILE = 0x200;
 inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 inline constexpr DWORD FILE_ATTRIBUTE_COMPRESSED = 0x800;
 inline constexpr DWORD FILE_ATTRIBUTE_ENCRYPTED = 0x4000;
+inline constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+inline constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
 inline constexpr DWORD MAX_PATH = 260;
 inline constexpr DWORD INFINITE = 0xFFFFFFFF;
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
@@ -58,7 +68,12 @@ inline constexpr DWORD ERROR_ACCESS_DENIED = 5;
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
 inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 inline constexpr DWORD ERROR_READ_FAULT = 30;
+inline constexpr DWORD ERROR_DISK_FULL = 112;
+inline constexpr DWORD ERROR_MORE_DATA = 234;
+inline constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
+inline constexpr DWORD ERROR_FILE_EXISTS = 80;
 inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_CANT_ACCESS_FILE = 1920;
 inline constexpr DWORD ERROR_INVALID_HANDLE_STATE = 1609;
 
 struct FILETIME {
@@ -89,7 +104,18 @@ struct BY_HANDLE_FILE_INFORMATION {
 };
 
 enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard };
-enum FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 };
+enum FILE_INFO_BY_HANDLE_CLASS {
+  FileBasicInfo = 0,
+  FileStandardInfo = 1,
+  FileNameInfo = 2,
+  FileDispositionInfo = 4,
+  FileAttributeTagInfo = 9,
+};
+
+struct FILE_NAME_INFO {
+  DWORD FileNameLength;
+  wchar_t FileName[1];
+};
 
 struct FILE_DISPOSITION_INFO {
   BOOLEAN DeleteFile;
@@ -98,6 +124,27 @@ struct FILE_DISPOSITION_INFO {
 // Only the 64-bit view is used.
 struct LARGE_INTEGER {
   int64_t QuadPart;
+};
+
+struct FILE_BASIC_INFO {
+  LARGE_INTEGER CreationTime;
+  LARGE_INTEGER LastAccessTime;
+  LARGE_INTEGER LastWriteTime;
+  LARGE_INTEGER ChangeTime;
+  DWORD FileAttributes;
+};
+
+struct FILE_STANDARD_INFO {
+  LARGE_INTEGER AllocationSize;
+  LARGE_INTEGER EndOfFile;
+  DWORD NumberOfLinks;
+  BOOLEAN DeletePending;
+  BOOLEAN Directory;
+};
+
+struct FILE_ATTRIBUTE_TAG_INFO {
+  DWORD FileAttributes;
+  DWORD ReparseTag;
 };
 
 struct SECURITY_ATTRIBUTES {
@@ -143,6 +190,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
 BOOL SetEndOfFile(HANDLE file);
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size);
 BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size);
 DWORD GetFileAttributesW(LPCWSTR path);
 BOOL GetFileAttributesExW(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, void* information);
@@ -155,4 +203,9 @@ HANDLE CreateMutexW(SECURITY_ATTRIBUTES* security, BOOL initialOwner, LPCWSTR na
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL ReleaseMutex(HANDLE mutex);
 void Sleep(DWORD milliseconds);
-ULONGLONG GetTickCount64();
+DWORD GetTickCount();
+
+// Every function above is there; GetProcAddress finds those that the code
+// binds at run time.
+HMODULE GetModuleHandleW(LPCWSTR name);
+FARPROC GetProcAddress(HMODULE module, const char* name);
