@@ -10,21 +10,14 @@ namespace {
 constexpr DWORD kSharingRetryPause = 10;
 constexpr int kSharingRetries = 20;  // a fifth of a second in all
 
-// Opened as the link itself where there is one, so that a link is seen for
-// what it is rather than followed.
+// Never through a link: the log would be written wherever it led.
 platform::UniqueFileHandle OpenLog(const std::wstring& path, DWORD access, DWORD disposition) {
   for (int attempt = 0;; ++attempt) {
     platform::UniqueFileHandle file =
-        FileSystem::OpenFile(path, access, 0, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+        FileSystem::OpenFileRefusingLinks(path, access, 0, disposition, FILE_ATTRIBUTE_NORMAL);
     if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kSharingRetries) return file;
     ::Sleep(kSharingRetryPause);
   }
-}
-
-bool IsPlainFile(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION information{};
-  return ::GetFileInformationByHandle(file, &information) &&
-         (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
 bool ReadAt(HANDLE file, uint64_t offset, std::string& bytes) {
@@ -62,7 +55,7 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 
 bool Append(const std::wstring& path, const std::string& line, size_t limit) {
   const platform::UniqueFileHandle file = OpenLog(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-  if (!file || !IsPlainFile(file.Get())) return false;
+  if (!file) return false;
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.Get(), &size)) return false;
   if (static_cast<uint64_t>(size.QuadPart) + line.size() <= limit) {
@@ -82,7 +75,7 @@ bool Append(const std::wstring& path, const std::string& line, size_t limit) {
 std::vector<std::string> LastLines(const std::wstring& path, size_t count, size_t limit) {
   const platform::UniqueFileHandle file = OpenLog(path, GENERIC_READ, OPEN_EXISTING);
   std::string tail;
-  if (!file || !IsPlainFile(file.Get()) || !ReadTail(file.Get(), limit, tail)) return {};
+  if (!file || !ReadTail(file.Get(), limit, tail)) return {};
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < tail.size()) {

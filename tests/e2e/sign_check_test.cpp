@@ -594,6 +594,7 @@ TEST_F(SignCheckLauncherTest, LinksAreNotFollowedWhereFilesAreDeletedOrWritten) 
   CopyOf(Artifact(L"app-allowed.dll"), L"AppData\\VaroPic\\Application\\2.0\\VaroImageApp.dll");
   const std::wstring installed = temp_.WriteFile(L"targets\\installed.ini", "[Upgrade]\r\nVersion=1.0\r\n");
   const std::wstring pending = temp_.WriteFile(L"targets\\pending.ini", "[Upgrade]\r\nVersion=2.0\r\n");
+  const std::wstring log = temp_.WriteFile(L"targets\\launcher.log", "an earlier line\r\n");
   const std::wstring product = temp_.Path(L"AppData\\VaroPic\\");
   const struct {
     const char* what;
@@ -607,6 +608,7 @@ TEST_F(SignCheckLauncherTest, LinksAreNotFollowedWhereFilesAreDeletedOrWritten) 
       {"cache clear", CacheFile(), cacheTarget, L"cache clear", 1},
       {"the hand-over's temp.ini", product + L"temp.ini", pending, L"", 3},
       {"the hand-over's config.ini", product + L"config.ini", installed, L"", 3},
+      {"the trace of a launch that did not start", product + L"launcher.log", log, L"", 0},
   };
   for (const auto& c : cases) {
     // The other hand-over file plain, version 2.0 pending for a launch.
@@ -621,6 +623,8 @@ TEST_F(SignCheckLauncherTest, LinksAreNotFollowedWhereFilesAreDeletedOrWritten) 
       const LinuxSymlink link(c.link, c.target);
       ASSERT_TRUE(link.Made()) << c.what;
       if (c.toolArguments.empty()) {
+        // A module that fails to load leaves a trace.
+        ::SetEnvironmentVariableW(L"VARO_TEST_APP_FAIL_LOAD", c.link == product + L"launcher.log" ? L"1" : nullptr);
         run.exitCode = WaitForExit(StartProcess(launcher_, L""), kRunTimeout);
       } else {
         run = Run(c.toolArguments);
