@@ -15,13 +15,10 @@ namespace {
 
 constexpr wchar_t kAppModule[] = L"VaroImageApp.dll";
 
+// One shell query, the one the launchers make.
 std::wstring AppDataFolder() {
-  PIDLIST_ABSOLUTE list = nullptr;
-  if (FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL_APPDATA, &list))) return {};
-  wchar_t path[MAX_PATH + 1] = {};
-  const BOOL found = ::SHGetPathFromIDListW(list, path);
-  ::CoTaskMemFree(list);
-  return found ? path : L"";
+  wchar_t path[MAX_PATH] = {};
+  return ::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK ? path : L"";
 }
 
 }  // namespace
@@ -32,7 +29,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, 
   wchar_t version[kVersionUnits] = {};
   ::GetPrivateProfileStringW(kUpgradeSection, kVersionKey, L"", version, kVersionUnits,
                              (product + kConfigFile).c_str());
-  const std::wstring module = product + L"Application\\" + version + L"\\" + kAppModule;
+  const std::wstring module = product + kApplicationFolder + L"\\" + version + L"\\" + kAppModule;
   using Entry = int(WINAPI*)(HINSTANCE, HINSTANCE, LPWSTR, int);
   const HMODULE app = ::LoadLibraryExW(module.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   const auto entry = platform::GetProc<Entry>(app, "ImageViewerMain");
