@@ -13,26 +13,30 @@ namespace {
 // of them, and is not read whole into memory.
 constexpr LONGLONG kLargestFile = 1 << 20;
 
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-  // Shared as the system's own reader shares it, so that a writer at work
-  // elsewhere does not make the value disappear.
-  const platform::UniqueFileHandle file =
-      FileSystem::OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL);
+bool ReadWholeFile(HANDLE file, std::string& bytes) {
   LARGE_INTEGER size{};
-  if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > kLargestFile) return false;
+  LARGE_INTEGER start{};
+  if (!::GetFileSizeEx(file, &size) || size.QuadPart > kLargestFile ||
+      !::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    return false;
+  }
   bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
   DWORD read = 0;
-  if (!bytes.empty() && !::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+  if (!bytes.empty() && !::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
     return false;
   }
   bytes.resize(read);
   return true;
 }
 
+bool IsUtf16(const std::string& bytes) {
+  return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+         static_cast<unsigned char>(bytes[1]) == 0xFE;
+}
+
 std::wstring Decode(const std::string& bytes) {
   const auto byte = [&bytes](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  if (bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
+  if (IsUtf16(bytes)) {
     std::wstring text((bytes.size() - 2) / sizeof(wchar_t), L'\0');
     for (size_t i = 0; i < text.size(); ++i) {
       text[i] = static_cast<wchar_t>(byte(2 + 2 * i) | (byte(3 + 2 * i) << 8));
@@ -46,6 +50,28 @@ std::wstring Decode(const std::string& bytes) {
   std::wstring text(static_cast<size_t>(length), L'\0');
   ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, text.data(), length);
   return text;
+}
+
+// `text` in the encoding the file had: UTF-16LE with its byte-order mark,
+// else the system's ANSI code page. False when a character has no ANSI
+// form, which the system's writer would have replaced with another.
+bool Encode(const std::wstring& text, bool utf16, std::string& bytes) {
+  if (utf16) {
+    bytes = "\xFF\xFE";
+    for (wchar_t c : text) {
+      bytes.push_back(static_cast<char>(c & 0xFF));
+      bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
+    }
+    return true;
+  }
+  bytes.clear();
+  if (text.empty()) return true;
+  BOOL lossy = FALSE;
+  const int size = static_cast<int>(text.size());
+  const int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, &lossy);
+  if (length <= 0 || lossy) return false;
+  bytes.assign(static_cast<size_t>(length), '\0');
+  return ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, bytes.data(), length, nullptr, nullptr) == length;
 }
 
 std::wstring_view Trimmed(std::wstring_view text) {
@@ -70,31 +96,96 @@ std::wstring_view WithoutQuotes(std::wstring_view value) {
   return value;
 }
 
-}  // namespace
+// Where `key` of `section` stands in `text`: the value's start and end on the
+// first such line, or, when there is none, the place after the section's
+// last line (npos when there is no such section). As with the system's
+// reader, only the first section of that name counts.
+struct KeyPlace {
+  bool found = false;
+  size_t valueStart = std::wstring::npos;
+  size_t valueEnd = std::wstring::npos;
+  size_t sectionEnd = std::wstring::npos;
+};
 
-bool ReadProfileString(const std::wstring& path, const std::wstring& section, const std::wstring& key,
-                       std::wstring& value) {
-  std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return false;
-  const std::wstring text = Decode(bytes);
-
+KeyPlace FindKey(const std::wstring& text, const std::wstring& section, const std::wstring& key) {
+  KeyPlace place;
   bool inSection = false;
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find_first_of(L"\r\n", start);
     if (end == std::wstring::npos) end = text.size();
-    const std::wstring_view line = Trimmed(std::wstring_view(text).substr(start, end - start));
+    const std::wstring_view raw = std::wstring_view(text).substr(start, end - start);
+    const std::wstring_view line = Trimmed(raw);
+    const size_t lineStart = start;
     start = end + 1;
+    if (end < text.size() && text[end] == L'\r' && start < text.size() && text[start] == L'\n') ++start;
+    start = start < text.size() ? start : text.size();
 
     if (!line.empty() && line.front() == L'[') {
+      if (inSection) break;
       // A header without its closing bracket opens no section at all.
       const size_t close = line.find(L']');
       inSection = close != std::wstring_view::npos && SameName(Trimmed(line.substr(1, close - 1)), section);
+      if (inSection) place.sectionEnd = start;
       continue;
     }
-    const size_t equals = line.find(L'=');
-    if (!inSection || equals == std::wstring_view::npos || !SameName(Trimmed(line.substr(0, equals)), key)) continue;
-    value = WithoutQuotes(Trimmed(line.substr(equals + 1)));
-    return true;
+    if (!inSection) continue;
+    if (!line.empty()) place.sectionEnd = start;
+    const size_t equals = raw.find(L'=');
+    if (equals == std::wstring_view::npos || !SameName(Trimmed(raw.substr(0, equals)), key)) continue;
+    place.found = true;
+    place.valueStart = lineStart + equals + 1;
+    place.valueEnd = end;
+    return place;
   }
-  return false;
+  return place;
+}
+
+}  // namespace
+
+bool ReadProfileString(HANDLE file, const std::wstring& section, const std::wstring& key, std::wstring& value) {
+  std::string bytes;
+  if (!ReadWholeFile(file, bytes)) return false;
+  const std::wstring text = Decode(bytes);
+  const KeyPlace place = FindKey(text, section, key);
+  if (!place.found) return false;
+  value = WithoutQuotes(Trimmed(std::wstring_view(text).substr(place.valueStart, place.valueEnd - place.valueStart)));
+  return true;
+}
+
+bool ReadProfileString(const std::wstring& path, const std::wstring& section, const std::wstring& key,
+                       std::wstring& value) {
+  // Shared as the system's own reader shares it, so that a writer at work
+  // elsewhere does not make the value disappear.
+  const platform::UniqueFileHandle file =
+      FileSystem::OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL);
+  return file && ReadProfileString(file.Get(), section, key, value);
+}
+
+bool WriteProfileString(HANDLE file, const std::wstring& section, const std::wstring& key, const std::wstring& value) {
+  std::string bytes;
+  if (!ReadWholeFile(file, bytes)) return false;
+  const bool utf16 = IsUtf16(bytes);
+  std::wstring text = Decode(bytes);
+  const KeyPlace place = FindKey(text, section, key);
+  if (place.found) {
+    text.replace(place.valueStart, place.valueEnd - place.valueStart, value);
+  } else {
+    std::wstring entry = key + L"=" + value + L"\r\n";
+    if (place.sectionEnd != std::wstring::npos) {
+      // After a last line that has no line break of its own.
+      if (place.sectionEnd > 0 && text[place.sectionEnd - 1] != L'\n') entry = L"\r\n" + entry;
+      text.insert(place.sectionEnd, entry);
+    } else {
+      if (!text.empty() && text.back() != L'\n') text += L"\r\n";
+      text += L"[" + section + L"]\r\n" + entry;
+    }
+  }
+  std::string encoded;
+  if (!Encode(text, utf16, encoded)) return false;
+  LARGE_INTEGER start{};
+  DWORD written = 0;
+  return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) &&
+         ::WriteFile(file, encoded.data(), static_cast<DWORD>(encoded.size()), &written, nullptr) &&
+         written == encoded.size() && ::SetEndOfFile(file);
 }
