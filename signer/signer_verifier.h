@@ -49,16 +49,18 @@ class SignerVerifier {
   // cannot swap in another file.
   TrustDecision DecidePinned(const std::wstring& path, HANDLE pinned);
 
-  // Verifies, on at most two threads of their own, the files among `files`
-  // (each open in its handle and known by its path) that the cache cannot
-  // answer, and keeps the verdicts for the checks of those very handles that
-  // follow: a launch's companion libraries and module are checked at once
-  // rather than one after the other, and each is still decided, in its turn,
-  // through its own handle. The handles must stay open until then.
+  // A file open in `handle`, known by `path`.
   struct HeldFile {
     std::wstring path;
     HANDLE handle;
   };
+
+  // Verifies, on at most two threads of their own, the files among `files`
+  // that the cache cannot answer, and keeps the verdicts for the checks of
+  // those very handles that follow: a launch's companion libraries and
+  // module are checked at once rather than one after the other, and each is
+  // still decided, in its turn, through its own handle. The handles must
+  // stay open until then.
   void VerifyAhead(const std::vector<HeldFile>& files);
 
   // Whether a compiler run-time library beside the launcher, open in
@@ -91,7 +93,8 @@ class SignerVerifier {
   void SetCacheFile(const wchar_t* path);
 
   // Writes the cache back and resets it, forgets the caller module and drops
-  // the checker. Publishers already determined are kept.
+  // the checker and any verdicts made ahead. Publishers already determined,
+  // and the files they were read from, are kept.
   void Release();
 
   // The failure notice's caption, text and home page (null leaves one empty).
