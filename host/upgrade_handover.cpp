@@ -8,11 +8,13 @@
 #include "locations/product_layout.h"
 #include "locations/product_paths.h"
 #include "locations/product_user.h"
+#include "locations/profile_file.h"
 #include "platform/unique_handle.h"
 
 namespace {
 
 using namespace product_layout;
+using Outcome = UpgradeHandover::Outcome;
 
 constexpr wchar_t kMarkerMutexName[] = L"QMImage_Update_Config_Ini";
 
@@ -31,6 +33,14 @@ const UpgradeMarker& Marker() {
   return marker;
 }
 
+// What a launcher's marker would find now, without making one: a marker that
+// this process could not have opened is one its CreateMutexW would not have
+// got either, and then the hand-over goes ahead. The handle is closed at
+// once, so a launcher starting meanwhile is put off for no longer than that.
+bool MarkerExistsNow() {
+  return platform::UniqueKernelHandle(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kMarkerMutexName)).IsValid();
+}
+
 // "config.ini" is an ANSI profile file: a character outside printable ASCII
 // may come back from it as another one, and then the version it names is
 // one that was never installed, at every launch from then on.
@@ -41,56 +51,180 @@ bool IsPrintableAscii(const std::wstring& text) {
   return true;
 }
 
-// Holds the file at `path`, which must be no link, while the profile
-// functions use it by its path: without delete sharing nobody can put a link
-// in its place meanwhile, and holding no data access the handle stands in
-// the way of no reader or writer. An invalid handle when it is a link or
-// cannot be opened.
-platform::UniqueFileHandle HoldPlainFile(const std::wstring& path, DWORD disposition) {
-  return FileSystem::OpenFileRefusingLinks(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, disposition,
-                                           0);
+// Opened through a handle that follows no link, and read and written only
+// through it, at any path length: a link is never read or written through,
+// and without delete sharing nobody can put one in its place meanwhile. Those
+// who only read or write it, as the system's profile functions do, are let be.
+platform::UniqueFileHandle OpenPlainFile(const std::wstring& path, DWORD access, DWORD disposition) {
+  return FileSystem::OpenFileRefusingLinks(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, disposition, 0);
 }
 
-void HandOverPendingVersion(const std::wstring& appModuleFileName) {
+bool IsLinkRefusal() { return ::GetLastError() == FileSystem::kLinkRefusedError; }
+
+// The two changes the hand-over makes, made or only tried.
+struct HandoverChanges {
+  bool (*removeSideFile)(const std::wstring& sidePath);
+  Outcome (*writeVersion)(const std::wstring& configPath, const std::wstring& version);
+};
+
+Outcome WriteVersion(const std::wstring& configPath, const std::wstring& version) {
+  const platform::UniqueFileHandle config = OpenPlainFile(configPath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+  if (!config) return IsLinkRefusal() ? Outcome::ConfigIsLink : Outcome::ConfigNotWritten;
+  return WriteProfileString(config.Get(), kUpgradeSection, kVersionKey, version) ? Outcome::HandedOver
+                                                                                  : Outcome::ConfigNotWritten;
+}
+
+// Opened as FileSystem::RemoveFile opens it to delete it: whoever holds the
+// file without delete sharing, or a file that may not be deleted, stops
+// both.
+bool CouldRemove(const std::wstring& sidePath) {
+  return FileSystem::OpenFileRefusingLinks(sidePath, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0)
+      .IsValid();
+}
+
+// A missing "config.ini" would be made in the folder where "temp.ini" was.
+Outcome CouldWriteVersion(const std::wstring& configPath, const std::wstring&) {
+  if (OpenPlainFile(configPath, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING)) {
+    return Outcome::HandedOver;
+  }
+  if (IsLinkRefusal()) return Outcome::ConfigIsLink;
+  return ::GetLastError() == ERROR_FILE_NOT_FOUND ? Outcome::HandedOver : Outcome::ConfigNotWritten;
+}
+
+constexpr HandoverChanges kMade{&FileSystem::RemoveFile, &WriteVersion};
+constexpr HandoverChanges kTried{&CouldRemove, &CouldWriteVersion};
+
+UpgradeHandover HandOverPendingVersion(const std::wstring& appModuleFileName, const std::wstring& dataRoot,
+                                       const HandoverChanges& changes) {
+  UpgradeHandover result;
   // One data root for the whole hand-over: the side file, the version folder
   // and "config.ini" must all be the same user's. Without one the paths
   // would be relative to the current folder, whose files nobody vouches for.
-  const std::wstring dataRoot = ProductPaths::DataRoot();
-  if (dataRoot.empty()) return;
+  if (dataRoot.empty()) {
+    result.outcome = Outcome::NoDataRoot;
+    return result;
+  }
   const std::wstring dataDirectory = ProductPaths::ProductDataDirectory(dataRoot);
   const std::wstring sidePath = dataDirectory + kPendingUpgradeFile;
-  if (!FileSystem::IsFile(sidePath)) return;
-  wchar_t version[kVersionUnits + 1] = {};
-  {
-    const platform::UniqueFileHandle held = HoldPlainFile(sidePath, OPEN_EXISTING);
-    if (!held) return;
-    ::GetPrivateProfileStringW(kUpgradeSection, kVersionKey, L"", version, kVersionUnits, sidePath.c_str());
+  if (!FileSystem::IsFile(sidePath)) {
+    result.outcome = Outcome::NoSideFile;
+    return result;
   }
+  {
+    const platform::UniqueFileHandle side = OpenPlainFile(sidePath, GENERIC_READ, OPEN_EXISTING);
+    if (!side) {
+      result.outcome = IsLinkRefusal() ? Outcome::SideFileIsLink : Outcome::SideFileUnreadable;
+      return result;
+    }
+    ReadProfileString(side.Get(), kUpgradeSection, kVersionKey, result.version);
+  }
+  // As long a version as the system's reader gave with the launchers' buffer.
+  if (result.version.size() >= kVersionUnits) result.version.resize(kVersionUnits - 1);
   // Consumed exactly once, whatever it holds. A side file that stays would
   // be handed over again at every launch, so "config.ini" waits for a launch
   // that can delete it.
-  if (!FileSystem::RemoveFile(sidePath)) return;
-
-  // The version becomes a folder name under the application root, from which
-  // code is loaded: anything that could leave that root is dropped.
-  if (!IsPrintableAscii(version) || !IsPlainFolderName(version)) return;
-  // A folder without the application module is no installed version: from
-  // then on no launch could start the product.
-  if (!FileSystem::IsFile(PathText::Join(ProductPaths::ApplicationRoot(dataRoot) + version, appModuleFileName))) return;
-  const std::wstring configPath = dataDirectory + kConfigFile;
-  const platform::UniqueFileHandle held = HoldPlainFile(configPath, OPEN_ALWAYS);
-  if (!held) return;
-  ::WritePrivateProfileStringW(kUpgradeSection, kVersionKey, version, configPath.c_str());
+  if (!changes.removeSideFile(sidePath)) {
+    result.outcome = Outcome::SideFileNotDeleted;
+  } else if (result.version.empty()) {
+    result.outcome = Outcome::EmptyVersion;
+  } else if (!IsPrintableAscii(result.version) || !IsPlainFolderName(result.version)) {
+    // The version becomes a folder name under the application root, from
+    // which code is loaded: anything that could leave that root is dropped.
+    result.outcome = Outcome::UnusableVersion;
+  } else if (const std::wstring folder = ProductPaths::ApplicationRoot(dataRoot) + result.version;
+             !FileSystem::IsDirectory(folder)) {
+    result.outcome = Outcome::VersionFolderMissing;
+  } else if (!FileSystem::IsFile(PathText::Join(folder, appModuleFileName))) {
+    // A folder without the application module is no installed version: from
+    // then on no launch could start the product.
+    result.outcome = Outcome::ModuleMissing;
+  } else {
+    result.outcome = changes.writeVersion(dataDirectory + kConfigFile, result.version);
+  }
+  return result;
 }
 
 }  // namespace
 
-void RunUpgradeHandover(const std::wstring& appModuleFileName) {
+UpgradeHandover RunUpgradeHandover(const std::wstring& appModuleFileName) {
+  UpgradeHandover result;
   // Every later Load of the process finds the hand-over done.
   static std::atomic<bool> ran{false};
-  if (ran.exchange(true)) return;
+  if (ran.exchange(true)) {
+    result.outcome = Outcome::AlreadyRan;
+    return result;
+  }
   const UpgradeMarker& marker = Marker();
-  if (marker.handle && marker.existedBefore) return;
+  if (marker.handle && marker.existedBefore) {
+    result.outcome = Outcome::AnotherLauncherRuns;
+    return result;
+  }
+  const bool asUser = RunAsProductUser([&appModuleFileName, &result] {
+    result = HandOverPendingVersion(appModuleFileName, ProductPaths::DataRoot(), kMade);
+  });
+  if (!asUser) result.outcome = Outcome::NoDataRoot;
+  return result;
+}
 
-  RunAsProductUser([&appModuleFileName] { HandOverPendingVersion(appModuleFileName); });
+UpgradeHandover PreviewUpgradeHandover(const std::wstring& appModuleFileName, const std::wstring& dataRoot) {
+  if (MarkerExistsNow()) return {Outcome::AnotherLauncherRuns, {}};
+  return HandOverPendingVersion(appModuleFileName, dataRoot, kTried);
+}
+
+const wchar_t* UpgradeHandoverText(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::HandedOver: return L"handed over";
+    case Outcome::AlreadyRan: return L"already ran in this process";
+    case Outcome::AnotherLauncherRuns: return L"another launcher of the family runs";
+    case Outcome::NoDataRoot: return L"no roaming application-data folder to look in";
+    case Outcome::NoSideFile: return L"nothing pending (no temp.ini)";
+    case Outcome::SideFileIsLink: return L"temp.ini is a link, left alone";
+    case Outcome::SideFileUnreadable: return L"temp.ini cannot be opened";
+    case Outcome::SideFileNotDeleted: return L"temp.ini cannot be deleted, so config.ini waits for a launch that can";
+    case Outcome::EmptyVersion: return L"temp.ini names no version";
+    case Outcome::UnusableVersion: return L"the version is not a printable ASCII plain folder name";
+    case Outcome::VersionFolderMissing: return L"the version's folder does not exist";
+    case Outcome::ModuleMissing: return L"the version's folder lacks the application module";
+    case Outcome::ConfigIsLink: return L"config.ini is a link, left alone";
+    case Outcome::ConfigNotWritten: return L"config.ini cannot be written";
+  }
+  return L"";
+}
+
+const wchar_t* UpgradeHandoverKey(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::HandedOver: return L"handedOver";
+    case Outcome::AlreadyRan: return L"alreadyRan";
+    case Outcome::AnotherLauncherRuns: return L"anotherLauncherRuns";
+    case Outcome::NoDataRoot: return L"noDataRoot";
+    case Outcome::NoSideFile: return L"noSideFile";
+    case Outcome::SideFileIsLink: return L"sideFileIsLink";
+    case Outcome::SideFileUnreadable: return L"sideFileUnreadable";
+    case Outcome::SideFileNotDeleted: return L"sideFileNotDeleted";
+    case Outcome::EmptyVersion: return L"emptyVersion";
+    case Outcome::UnusableVersion: return L"unusableVersion";
+    case Outcome::VersionFolderMissing: return L"versionFolderMissing";
+    case Outcome::ModuleMissing: return L"moduleMissing";
+    case Outcome::ConfigIsLink: return L"configIsLink";
+    case Outcome::ConfigNotWritten: return L"configNotWritten";
+  }
+  return L"";
+}
+
+std::wstring SkippedHandoverText(const UpgradeHandover& handover) {
+  switch (handover.outcome) {
+    case Outcome::HandedOver:
+    case Outcome::AlreadyRan:
+    case Outcome::NoSideFile: return {};
+    default: break;
+  }
+  std::wstring text = std::wstring(L"not done: ") + UpgradeHandoverText(handover.outcome);
+  // The trace quotes its fields: a version that could break the line out of
+  // its quotes is left out.
+  if (!handover.version.empty() && IsPrintableAscii(handover.version) &&
+      handover.version.find(L'"') == std::wstring::npos) {
+    text += L" (version " + handover.version + L")";
+  }
+  return text;
 }
