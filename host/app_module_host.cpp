@@ -4,10 +4,9 @@
 #include <vector>
 
 #include "host/companion_libraries.h"
-#include "host/upgrade_handover.h"
+#include "host/launch_steps.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
-#include "locations/product_layout.h"
 #include "locations/product_paths.h"
 #include "signer/signer_service.h"
 
@@ -23,14 +22,13 @@ AppModuleHost::AppModuleHost(std::wstring appModuleFileName) : appModuleFileName
 
 HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   if (tornDown_) return nullptr;
-  RunUpgradeHandover(appModuleFileName_);
+  lastHandover_ = RunUpgradeHandover(appModuleFileName_);
   auto guard = lock_.Lock();
   if (appModule_) return appModule_.Get();
 
   PreloadRuntimeLibraries();
-  const ProductPaths::ApplicationDirectoryChoice choice = ProductPaths::ChooseApplicationDirectory(
-      product_layout::kProductFolder, product_layout::kConfigFile, product_layout::kUpgradeSection,
-      product_layout::kVersionKey, ProductPaths::LauncherDirectory());
+  const ProductPaths::ApplicationDirectoryChoice choice =
+      ChooseLaunchApplicationDirectory(ProductPaths::LauncherDirectory());
   const std::wstring& applicationDirectory = choice.folder;
   SignerService& service = SignerService::Instance();
   RegisterCallerModule(service, launcherInstance);
@@ -49,10 +47,7 @@ HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   if (lastLoad_.outcome == ModuleLoad::Outcome::Refused) return nullptr;
   // A missing module, or a folder in its place, is nothing to tell the user.
   if (!moduleThere) {
-    lastLoad_.outcome = choice.source == ProductPaths::ApplicationDirectoryChoice::Source::None
-                            ? ModuleLoad::Outcome::NoApplicationFolder
-                            : ModuleLoad::Outcome::Missing;
-    lastLoad_.file = modulePath;
+    lastLoad_ = MissingModule(choice, modulePath);
     return nullptr;
   }
   lastLoad_ = service.LoadHeldApplicationModule(std::move(module));
@@ -78,31 +73,13 @@ bool AppModuleHost::VerifyCompanionLibraries(HMODULE launcherInstance, const std
   return VerifyHeldCompanions(HoldCompanions(applicationDirectory)).outcome != ModuleLoad::Outcome::Refused;
 }
 
-std::vector<PinnedFile> AppModuleHost::HoldCompanions(const std::wstring& applicationDirectory) {
-  std::vector<PinnedFile> held;
-  for (const std::wstring& name : CompanionLibraryNames()) {
-    const std::wstring path = PathText::Join(applicationDirectory, name);
-    // An absent companion is no failure: the application copes without it.
-    if (FileSystem::IsFile(path)) held.push_back(PinnedFile::Open(path));
-  }
-  return held;
-}
-
 ModuleLoad AppModuleHost::VerifyHeldCompanions(std::vector<PinnedFile> companions) {
   SignerService& service = SignerService::Instance();
-  ModuleLoad result;
-  for (PinnedFile& companion : companions) {
-    const std::wstring path = companion.Path();
-    const bool held = companion.IsValid();
-    result.decision = service.VerifyHeldModule(std::move(companion));
-    if (!result.decision.trusted) {
-      result.outcome = ModuleLoad::Outcome::Refused;
-      result.file = path;
-      result.reason = held ? L"it is not signed by an allowed publisher" : L"it cannot be held open";
-      service.ShowFailureNotice(path.c_str());
-      return result;
-    }
-  }
+  // The service holds each companion it trusts for the life of the process.
+  const ModuleLoad result = DecideCompanions(
+      companions, [&service](PinnedFile& companion) { return service.VerifyHeldModule(std::move(companion)); },
+      nullptr);
+  if (result.outcome == ModuleLoad::Outcome::Refused) service.ShowFailureNotice(result.file.c_str());
   return result;
 }
 

@@ -9,6 +9,7 @@
 #include "locations/pinned_file.h"
 #include "platform/critical_section.h"
 #include "platform/unique_handle.h"
+#include "host/upgrade_handover.h"
 #include "platform/win.h"
 #include "signer/module_load.h"
 
@@ -34,6 +35,8 @@ class AppModuleHost {
 
   // What the last Load found out: the module loaded, or why not.
   const ModuleLoad& LastLoad() const { return lastLoad_; }
+  // What the last Load's pending-upgrade hand-over did.
+  const UpgradeHandover& LastHandover() const { return lastHandover_; }
 
   // Frees the application module, releases the signer service, then frees
   // the run-time libraries. Safe to call more than once.
@@ -41,9 +44,6 @@ class AppModuleHost {
 
  private:
   void PreloadRuntimeLibraries();
-  // The companion libraries present in `applicationDirectory`, in check
-  // order, each held (or, when it cannot be held, standing for its path).
-  static std::vector<PinnedFile> HoldCompanions(const std::wstring& applicationDirectory);
   // Refused, naming the first that fails the signer check (which gets the
   // failure notice), or Missing (nothing yet) when every one passes.
   static ModuleLoad VerifyHeldCompanions(std::vector<PinnedFile> companions);
@@ -55,4 +55,5 @@ class AppModuleHost {
   platform::CriticalSection lock_;
   bool tornDown_ = false;
   ModuleLoad lastLoad_;
+  UpgradeHandover lastHandover_;
 };

@@ -66,11 +66,18 @@ int RunLauncher(const LauncherConstants& constants, HINSTANCE instance, HINSTANC
   const HMODULE appModule = host.Load(instance);
   if (auto entry = platform::GetProc<AppEntry>(appModule, constants.entryExport)) {
     result = entry(instance, previousInstance, commandLine, showCommand);
-  } else if (appModule != nullptr) {
-    const std::wstring exportName(constants.entryExport, constants.entryExport + std::strlen(constants.entryExport));
-    WriteLaunchTrace({L"no entry function", host.LastLoad().file, std::nullopt, exportName, L""});
   } else {
-    WriteLaunchTrace(TraceOf(host.LastLoad()));
+    LaunchTrace trace;
+    if (appModule != nullptr) {
+      const std::wstring exportName(constants.entryExport,
+                                    constants.entryExport + std::strlen(constants.entryExport));
+      trace = {L"no entry function", host.LastLoad().file, std::nullopt, exportName, L""};
+    } else {
+      trace = TraceOf(host.LastLoad());
+    }
+    // A pending version that stayed out may be why the module was not found.
+    trace.handover = SkippedHandoverText(host.LastHandover());
+    WriteLaunchTrace(trace);
   }
   host.Teardown();
   return result;

@@ -1,0 +1,52 @@
+#include "host/launch_steps.h"
+
+#include <utility>
+
+#include "host/companion_libraries.h"
+#include "locations/file_system.h"
+#include "locations/path_text.h"
+#include "locations/product_layout.h"
+
+ProductPaths::ApplicationDirectoryChoice ChooseLaunchApplicationDirectory(const std::wstring& launcherDirectory) {
+  return ProductPaths::ChooseApplicationDirectory(product_layout::kProductFolder, product_layout::kConfigFile,
+                                                  product_layout::kUpgradeSection, product_layout::kVersionKey,
+                                                  launcherDirectory);
+}
+
+std::vector<PinnedFile> HoldCompanions(const std::wstring& applicationDirectory) {
+  std::vector<PinnedFile> held;
+  for (const std::wstring& name : CompanionLibraryNames()) {
+    const std::wstring path = PathText::Join(applicationDirectory, name);
+    // An absent companion is no failure: the application copes without it.
+    if (FileSystem::IsFile(path)) held.push_back(PinnedFile::Open(path));
+  }
+  return held;
+}
+
+ModuleLoad DecideCompanions(std::vector<PinnedFile>& companions, const CompanionJudge& judge,
+                            std::vector<CompanionDecision>* decided) {
+  ModuleLoad result;
+  for (PinnedFile& companion : companions) {
+    // Taken before the judge, which may take the file.
+    const std::wstring path = companion.Path();
+    const bool held = companion.IsValid();
+    result.decision = judge(companion);
+    if (decided != nullptr) decided->push_back({path, held, result.decision});
+    if (!result.decision.trusted) {
+      result.outcome = ModuleLoad::Outcome::Refused;
+      result.file = path;
+      result.reason = held ? L"it is not signed by an allowed publisher" : L"it cannot be held open";
+      return result;
+    }
+  }
+  return result;
+}
+
+ModuleLoad MissingModule(const ProductPaths::ApplicationDirectoryChoice& choice, const std::wstring& modulePath) {
+  ModuleLoad result;
+  result.outcome = choice.source == ProductPaths::ApplicationDirectoryChoice::Source::None
+                       ? ModuleLoad::Outcome::NoApplicationFolder
+                       : ModuleLoad::Outcome::Missing;
+  result.file = modulePath;
+  return result;
+}
