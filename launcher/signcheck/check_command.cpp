@@ -6,9 +6,9 @@
 
 #include "launcher/signcheck/check_report.h"
 #include "launcher/signcheck/exit_status.h"
+#include "launcher/signcheck/reference_launcher.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
-#include "locations/product_layout.h"
 #include "locations/product_paths.h"
 #include "platform/ascii_fold.h"
 #include "signer/signer_service.h"
@@ -19,12 +19,6 @@ namespace {
 // The launcher whose publisher counts as the product's own when no
 // --launcher is given: the installed picture viewer's.
 constexpr wchar_t kInstalledLauncher[] = L"VaroPicViewer.exe";
-
-std::wstring FullPathOf(const std::wstring& path) {
-  std::wstring full;
-  size_t filePart = 0;
-  return PathText::FullPath(path, full, filePart) ? full : path;
-}
 
 bool IsModuleName(const std::wstring& name) {
   const std::wstring folded = platform::FoldAscii(name);
@@ -69,43 +63,20 @@ std::vector<CheckedFile> ExpandArguments(const std::vector<std::wstring>& argume
   return files;
 }
 
-// The --launcher file, else the installed launcher, else none.
-Reference FindReference(const CommandLine& command) {
-  Reference reference;
-  if (!command.launcher.empty()) {
-    reference.path = FullPathOf(command.launcher);
-    reference.missing = !FileSystem::IsFile(reference.path);
-    return reference;
-  }
-  const std::wstring installFolder = ProductPaths::RegistryInstallPath(product_layout::kProductFolder);
-  if (!installFolder.empty() && FileSystem::IsFile(installFolder + kInstalledLauncher)) {
-    reference.path = installFolder + kInstalledLauncher;
-    reference.installed = true;
-  }
-  return reference;
-}
-
 }  // namespace
 
 int RunCheck(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& err) {
   CheckReport report;
   report.fresh = command.fresh;
   report.files = ExpandArguments(command.files);
-  report.reference = FindReference(command);
+  report.reference = FindReference(command.launcher, kInstalledLauncher);
 
   // The service hands the launchers' cache file to the verifier on first
   // use; without it the verifier has no cache file to read or write.
   SignerService* service = command.fresh ? nullptr : &SignerService::Instance();
   SignerVerifier& verifier = SignerVerifier::Instance();
   Reference& reference = report.reference;
-  // Never left at the default: that would make this program's own (missing)
-  // signature the reference, and an unsigned reference accepts every file.
-  if (reference.path.empty() || reference.missing) {
-    verifier.ClearReferencePublisher();
-  } else {
-    verifier.SetReferencePublisherFile(reference.path);
-    reference.verdict = verifier.CheckFile(reference.path, reference.signer);
-  }
+  UseReference(reference);
   if (reference.missing) err.WriteLine(L"VaroSignCheck: no such launcher file: " + reference.path);
 
   bool allTrusted = !reference.missing;

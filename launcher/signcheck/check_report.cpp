@@ -11,20 +11,6 @@ using platform::SignatureVerdict;
 
 namespace {
 
-// The launcher whose publisher counts when no --launcher is given.
-constexpr wchar_t kInstalledLauncher[] = L"VaroPicViewer.exe";
-
-std::wstring RuleText(const TrustDecision& decision) {
-  switch (decision.rule) {
-    case TrustRule::AllowedPublisher: return L"allowed publisher (row " + std::to_wstring(decision.allowedRow) + L")";
-    case TrustRule::ExpectedSigner: return L"expected signer";
-    case TrustRule::OwnPublisher: return L"own publisher of the launcher";
-    case TrustRule::UnsignedLauncher: return L"unsigned launcher (it accepts every file)";
-    case TrustRule::Refused: return L"refused";
-  }
-  return L"refused";
-}
-
 const wchar_t* AcceptsKey(OwnPublisherAccepts accepts) {
   switch (accepts) {
     case OwnPublisherAccepts::Nothing: return L"nothing";
@@ -52,21 +38,8 @@ const wchar_t* ChainOriginKey(ChainOrigin origin) {
   return L"none";
 }
 
-std::wstring OrDash(const std::wstring& text) { return text.empty() ? L"-" : text; }
-
 // Zero stands for a time that is not known.
 std::wstring TimeText(uint64_t fileTime) { return fileTime == 0 ? std::wstring() : IsoUtcTime(fileTime); }
-
-// Values start in one column, where the verdict and decision lines have
-// always had them.
-constexpr size_t kValueColumn = 13;
-
-std::wstring Field(const wchar_t* label, const std::wstring& value) {
-  std::wstring line = L"  ";
-  line += label;
-  line.resize(std::max(kValueColumn, line.size() + 1), L' ');
-  return line + value + L"\r\n";
-}
 
 std::wstring TrustResultLine(const SignatureExamination& examination) {
   if (!examination.trustFunctionsBound) return L"not available (the trust functions could not be bound)";
@@ -111,13 +84,7 @@ std::wstring CertificateText(size_t number, const CertificateFacts& certificate)
 std::wstring FileText(const CheckedFile& file) {
   std::wstring text = L"\r\n" + file.path + L"\r\n";
   if (!file.missing.empty()) return text + Field(L"missing:", file.missing);
-  const TrustDecision& decision = file.decision;
-  // Scripts read these six lines: their wording stays as it is.
-  text += Field(L"verdict:", VerdictText(decision.verdict));
-  text += Field(L"signer:", OrDash(decision.signer));
-  text += Field(L"decision:", decision.trusted ? L"trusted" : L"refused");
-  text += Field(L"rule:", RuleText(decision));
-  text += Field(L"cached:", decision.fromCache ? L"yes" : L"no");
+  text += DecisionFields(file.decision);
 
   const SignatureExamination& examination = file.examination;
   text += Field(L"result:", TrustResultLine(examination));
@@ -133,27 +100,6 @@ std::wstring FileText(const CheckedFile& file) {
   text += Field(L"chain:", ChainLine(examination));
   for (size_t i = 0; i < examination.chain.size(); ++i) text += CertificateText(i + 1, examination.chain[i]);
   return text;
-}
-
-void NullableString(JsonWriter& json, const wchar_t* name, const std::wstring& value) {
-  json.Key(name);
-  if (value.empty()) json.Null(); else json.String(value);
-}
-
-void JsonReference(JsonWriter& json, const Reference& reference) {
-  json.Key(L"reference");
-  if (reference.path.empty()) {
-    json.Null();
-    return;
-  }
-  json.BeginObject();
-  json.StringMember(L"path", reference.path);
-  json.StringMember(L"source", reference.installed ? L"installed" : L"--launcher");
-  json.BoolMember(L"missing", reference.missing);
-  json.StringMember(L"verdict", VerdictText(reference.verdict));
-  json.StringMember(L"signer", reference.signer);
-  json.StringMember(L"accepts", AcceptsKey(WhatReferenceAccepts(reference)));
-  json.EndObject();
 }
 
 void JsonExamination(JsonWriter& json, const SignatureExamination& examination) {
@@ -198,14 +144,7 @@ void JsonFile(JsonWriter& json, const CheckedFile& file) {
     json.EndObject();
     return;
   }
-  const TrustDecision& decision = file.decision;
-  json.StringMember(L"verdict", VerdictText(decision.verdict));
-  json.StringMember(L"signer", decision.signer);
-  json.StringMember(L"decision", decision.trusted ? L"trusted" : L"refused");
-  json.StringMember(L"rule", TrustRuleKey(decision.rule));
-  json.Key(L"allowedRow");
-  if (decision.rule == TrustRule::AllowedPublisher) json.Number(decision.allowedRow); else json.Null();
-  json.BoolMember(L"fromCache", decision.fromCache);
+  JsonDecision(json, file.decision);
   JsonExamination(json, file.examination);
   NullableString(json, L"sha256", file.facts.read ? file.facts.sha256 : L"");
   json.Key(L"size");
@@ -216,6 +155,68 @@ void JsonFile(JsonWriter& json, const CheckedFile& file) {
 
 }  // namespace
 
+std::wstring RuleText(const TrustDecision& decision) {
+  switch (decision.rule) {
+    case TrustRule::AllowedPublisher: return L"allowed publisher (row " + std::to_wstring(decision.allowedRow) + L")";
+    case TrustRule::ExpectedSigner: return L"expected signer";
+    case TrustRule::OwnPublisher: return L"own publisher of the launcher";
+    case TrustRule::UnsignedLauncher: return L"unsigned launcher (it accepts every file)";
+    case TrustRule::Refused: return L"refused";
+  }
+  return L"refused";
+}
+
+std::wstring OrDash(const std::wstring& text) { return text.empty() ? L"-" : text; }
+
+// Values start in one column, where the verdict and decision lines have
+// always had them.
+constexpr size_t kValueColumn = 13;
+
+std::wstring Field(const wchar_t* label, const std::wstring& value) {
+  std::wstring line = L"  ";
+  line += label;
+  line.resize(std::max(kValueColumn, line.size() + 1), L' ');
+  return line + value + L"\r\n";
+}
+
+std::wstring DecisionFields(const TrustDecision& decision) {
+  // Scripts read these lines: their wording stays as it is.
+  return Field(L"verdict:", VerdictText(decision.verdict)) + Field(L"signer:", OrDash(decision.signer)) +
+         Field(L"decision:", decision.trusted ? L"trusted" : L"refused") + Field(L"rule:", RuleText(decision)) +
+         Field(L"cached:", decision.fromCache ? L"yes" : L"no");
+}
+
+void JsonDecision(JsonWriter& json, const TrustDecision& decision) {
+  json.StringMember(L"verdict", VerdictText(decision.verdict));
+  json.StringMember(L"signer", decision.signer);
+  json.StringMember(L"decision", decision.trusted ? L"trusted" : L"refused");
+  json.StringMember(L"rule", TrustRuleKey(decision.rule));
+  json.Key(L"allowedRow");
+  if (decision.rule == TrustRule::AllowedPublisher) json.Number(decision.allowedRow); else json.Null();
+  json.BoolMember(L"fromCache", decision.fromCache);
+}
+
+void NullableString(JsonWriter& json, const wchar_t* name, const std::wstring& value) {
+  json.Key(name);
+  if (value.empty()) json.Null(); else json.String(value);
+}
+
+void JsonReference(JsonWriter& json, const Reference& reference) {
+  json.Key(L"reference");
+  if (reference.path.empty()) {
+    json.Null();
+    return;
+  }
+  json.BeginObject();
+  json.StringMember(L"path", reference.path);
+  json.StringMember(L"source", reference.installed ? L"installed" : L"--launcher");
+  json.BoolMember(L"missing", reference.missing);
+  json.StringMember(L"verdict", VerdictText(reference.verdict));
+  json.StringMember(L"signer", reference.signer);
+  json.StringMember(L"accepts", AcceptsKey(WhatReferenceAccepts(reference)));
+  json.EndObject();
+}
+
 OwnPublisherAccepts WhatReferenceAccepts(const Reference& reference) {
   if (reference.path.empty() || reference.missing) return OwnPublisherAccepts::Nothing;
   return WhatOwnPublisherAccepts(reference.verdict, reference.signer);
@@ -224,7 +225,7 @@ OwnPublisherAccepts WhatReferenceAccepts(const Reference& reference) {
 std::wstring ReferenceText(const Reference& reference) {
   const std::wstring heading = L"own-publisher rule: ";
   if (reference.path.empty()) {
-    return heading + L"off (no --launcher, and no installed " + kInstalledLauncher + L")";
+    return heading + L"off (no --launcher, and no installed " + reference.installedName + L")";
   }
   if (reference.missing) return heading + L"off (no such launcher file: " + reference.path + L")";
   const std::wstring launcher = (reference.installed ? L"installed launcher " : L"launcher ") + reference.path;

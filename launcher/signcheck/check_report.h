@@ -12,6 +12,8 @@
 #include "signer/signature_examination.h"
 #include "signer/trust_decision.h"
 
+class JsonWriter;
+
 // The launcher whose publisher counts as the product's own.
 struct Reference {
   std::wstring path;       // empty: none given and none installed
@@ -19,6 +21,8 @@ struct Reference {
   bool missing = false;    // --launcher names no file
   platform::SignatureVerdict verdict = platform::SignatureVerdict::Unavailable;
   std::wstring signer;
+  // The launcher looked for in the registry's install path.
+  std::wstring installedName = L"VaroPicViewer.exe";
 };
 
 // What the own-publisher rule accepts on the reference's behalf, as the
@@ -44,6 +48,23 @@ struct CheckReport {
 
 // The heading line about the own-publisher rule.
 std::wstring ReferenceText(const Reference& reference);
+// The reference as the member "reference" of a JSON object (null: none).
+void JsonReference(JsonWriter& json, const Reference& reference);
+
+// The rule that decided, as the report words it, e.g. "allowed publisher
+// (row 6)".
+std::wstring RuleText(const TrustDecision& decision);
+// One report line: two spaces, the label, the value in the value column.
+std::wstring Field(const wchar_t* label, const std::wstring& value);
+// The lines from "verdict:" to "cached:", whose wording scripts read.
+std::wstring DecisionFields(const TrustDecision& decision);
+// The same facts as members of a JSON object: verdict, signer, decision,
+// rule, allowedRow, fromCache.
+void JsonDecision(JsonWriter& json, const TrustDecision& decision);
+// `value` as a string member, or null when it is empty.
+void NullableString(JsonWriter& json, const wchar_t* name, const std::wstring& value);
+// "-" for an empty text.
+std::wstring OrDash(const std::wstring& text);
 
 // The report as the console shows it, lines ending in CR LF.
 std::wstring CheckText(const CheckReport& report);

@@ -67,6 +67,29 @@ bool ParseCheck(Arguments rest, CommandLine& parsed, std::wstring& error) {
   return true;
 }
 
+bool ParseDiagnose(Arguments rest, CommandLine& parsed, std::wstring& error) {
+  while (!rest.Empty()) {
+    const std::wstring& argument = rest.Take();
+    std::wstring product;
+    if (argument == L"--json") {
+      parsed.json = true;
+    } else if (argument == L"--launcher") {
+      if (!TakeValue(rest, argument, parsed.launcher, error)) return false;
+    } else if (argument == L"--product") {
+      if (!TakeValue(rest, argument, product, error)) return false;
+      if (product != L"pic" && product != L"pdf") {
+        error = L"--product is pic or pdf, not " + product;
+        return false;
+      }
+      parsed.product = product == L"pic" ? Product::PictureViewer : Product::PdfReader;
+    } else {
+      error = L"unexpected argument for diagnose: \"" + argument + L"\"";
+      return false;
+    }
+  }
+  return true;
+}
+
 // Collects at most `maxPlain` arguments that are not options; only --json is
 // known, and only where `jsonAllowed`.
 bool ParsePlainArguments(Arguments rest, const std::wstring& command, bool jsonAllowed, size_t maxPlain,
@@ -133,6 +156,10 @@ bool ParseCommandLine(const std::vector<std::wstring>& arguments, CommandLine& p
   if (command == L"check") {
     parsed.command = Command::Check;
     return ParseCheck(Arguments(arguments, 1), parsed, error);
+  }
+  if (command == L"diagnose") {
+    parsed.command = Command::Diagnose;
+    return ParseDiagnose(Arguments(arguments, 1), parsed, error);
   }
   if (command == L"cache") return ParseCache(Arguments(arguments, 1), parsed, error);
   error = L"unknown command: " + command;

@@ -4,13 +4,17 @@
 #include <string>
 #include <vector>
 
-enum class Command { Help, Check, CacheShow, CacheCheck, CacheForget, CacheClear };
+enum class Command { Help, Check, Diagnose, CacheShow, CacheCheck, CacheForget, CacheClear };
+
+// The product whose launch diagnose replays.
+enum class Product { PictureViewer, PdfReader };
 
 struct CommandLine {
   Command command = Command::Help;
   bool json = false;
   bool fresh = false;      // check --fresh: the cache file is neither read nor written
-  std::wstring launcher;   // check --launcher; empty: the installed launcher
+  std::wstring launcher;   // check and diagnose --launcher; empty: the installed launcher
+  Product product = Product::PictureViewer;  // diagnose --product
   std::wstring expect;     // check --expect; empty: any allowed publisher
   std::wstring cacheFile;  // cache show/check; empty: the launchers' cache file
   std::wstring path;       // cache forget

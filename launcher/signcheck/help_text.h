@@ -36,6 +36,33 @@ Usage:
       Exit status: 0 every file trusted, 1 a file refused or missing (or the
       --launcher file missing), 2 usage error.
 
+  VaroSignCheck diagnose [--product pic|pdf] [--launcher PATH] [--json]
+      Replays a launch of the product's launcher without loading, changing
+      or showing anything, and says what it would decide: any pending
+      hand-over of temp.ini and whether it would happen; config.ini's
+      version; the application folder and where it came from; each run-time
+      library beside the launcher (absent, would be loaded, or refused, with
+      verdict and rule); each companion library and the application module
+      with verdict, rule and whether the verdict came from the cache; the
+      libraries the module imports and where each would come from; the
+      outcome, "would start" or "would refuse FILE: reason" (or module,
+      dependency or application folder missing); and the last lines of
+      launcher.log, the launchers' trace of launches that did not start.
+      --product pic|pdf  the picture viewer (VaroImageApp.dll, the default)
+                         or the PDF reader (VaroPdfApp.dll).
+      --launcher PATH    the launcher whose folder and publisher count;
+                         without it, the product's launcher in the install
+                         path recorded in the registry; without either, a
+                         launcher outside any product folder: no run-time
+                         libraries, no folder of its own to fall back on, and
+                         no own-publisher rule.
+      The launchers' cache file is read as a launch reads it, through a
+      private copy: nothing is written to it. The PDF reader's check of the
+      Windows version is not replayed, and a load that the system itself
+      would then fail cannot be foreseen.
+      Exit status: 0 it would start, 1 it would not (or the --launcher file
+      is missing), 2 usage error.
+
   VaroSignCheck cache show [--json] [CACHEFILE]
       Every record of the cache file (default: the launchers' one): path,
       signer, verdict, size, last-write and creation times (ISO 8601, UTC),

@@ -8,6 +8,7 @@
 #include "launcher/signcheck/check_command.h"
 #include "launcher/signcheck/command_line.h"
 #include "launcher/signcheck/console_writer.h"
+#include "launcher/signcheck/diagnose_command.h"
 #include "launcher/signcheck/exit_status.h"
 #include "launcher/signcheck/help_text.h"
 #include "locations/impersonation_table.h"
@@ -27,6 +28,7 @@ int Run(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& err) {
   switch (command.command) {
     case Command::Help: out.Write(kHelpText); return exit_status::kOk;
     case Command::Check: return RunCheck(command, out, err);
+    case Command::Diagnose: return RunDiagnose(command, out, err);
     case Command::CacheShow: return RunCacheShow(command, out, err);
     case Command::CacheCheck: return RunCacheCheck(command, out, err);
     case Command::CacheForget: return RunCacheForget(command, out, err);

@@ -7,6 +7,7 @@
 #include "locations/bounded_log.h"
 #include "locations/product_layout.h"
 #include "tests/e2e/launcher_fixture.h"
+#include "tests/support/child_process.h"
 
 // What a launch that does not start the application leaves behind for
 // whoever supports the product: one line in "launcher.log" in the product
@@ -25,34 +26,78 @@ class LaunchTraceTest : public LauncherTest {
     if (lines.empty()) return L"";
     return std::wstring(lines.back().begin(), lines.back().end());
   }
+
+  // The outcome that "VaroSignCheck diagnose" foresees for `launcher`, and
+  // its exit code.
+  std::pair<DWORD, std::wstring> Diagnose(const std::wstring& launcher) {
+    const std::wstring out = temp_.Path(L"diagnose" + std::to_wstring(++diagnoses_) + L".txt");
+    const auto process = StartProcess(Environment(L"VARO_LAUNCHERS") + L"\\VaroSignCheck.exe",
+                                      L"diagnose --launcher \"" + launcher + L"\"", out, temp_.Path(L"err.txt"));
+    EXPECT_TRUE(process);
+    const DWORD exitCode = WaitForExit(process, kLaunchTimeout);
+    const std::vector<uint8_t> bytes = ReadWholeFile(out);
+    const std::wstring text(bytes.begin(), bytes.end());
+    const size_t label = text.find(L"\noutcome:");
+    if (label == std::wstring::npos) return {exitCode, L""};
+    const size_t start = text.find_first_not_of(L' ', label + 9);
+    return {exitCode, text.substr(start, text.find(L'\r', start) - start)};
+  }
+
+  // The value of the line's `file "..."` field.
+  static std::wstring FileOf(const std::wstring& line) {
+    const size_t start = line.find(L" file \"");
+    if (start == std::wstring::npos) return L"";
+    const size_t value = start + 7;
+    return line.substr(value, line.find(L'"', value) - value);
+  }
+
+  int diagnoses_ = 0;
 };
 
 // Catches a launch that gives up without a word: each way of not reaching
 // the application's entry leaves a line that tells it from the others, and a
-// launch that starts the application leaves none.
+// launch that starts the application leaves none. And catches a diagnosis
+// that tells a support engineer something else than the launch then does:
+// replayed just before it, it foresees the same end and the same file.
 TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
   struct Case {
     const wchar_t* program;
     std::function<void()> layOut;  // after a good product is installed
     std::vector<std::wstring> expected;  // parts of the line; none: no line at all
+    // The start of diagnose's outcome; none where only running the module's
+    // code or the PDF reader's Windows check could tell.
+    const wchar_t* foreseen = nullptr;
   };
   const std::wstring folder = VersionFolder(L"1.0");
   const Case cases[] = {
-      {kPicViewer, [] {}, {}},
+      {kPicViewer, [] {}, {}, L"would start"},
       {kPicViewer, [&] { ::DeleteFileW((folder + L"VaroImageApp.dll").c_str()); },
-       {L"outcome \"module missing\"", L"1.0\\VaroImageApp.dll\""}},
+       {L"outcome \"module missing\"", L"1.0\\VaroImageApp.dll\""},
+       L"would not start: module missing: "},
+      {kPicViewer,
+       [&] {
+         ::DeleteFileW((folder + L"VaroImageApp.dll").c_str());
+         FileSystem::CreateDirectoryTree(VersionFolder(L"2.0"));
+         WriteIni(L"temp.ini", L"2.0");
+       },
+       {L"outcome \"module missing\"",
+        L"hand-over \"not done: the version's folder lacks the application module (version 2.0)\""},
+       L"would not start: module missing: "},
       {kPicViewer, [&] { Copy(Artifact(L"companion-foreign.dll"), folder + L"FreeImage.dll"); },
        {L"outcome \"refused\"", L"FreeImage.dll\"", L"verdict Valid", L"result 0x00000000", L"rule refused",
-        L"signer \"Foreign Test Publisher Ltd\""}},
+        L"signer \"Foreign Test Publisher Ltd\""},
+       L"would refuse "},
       {kPicViewer,
        [&] {
          std::vector<uint8_t> changed = ReadWholeFile(Artifact(L"app-allowed.dll"));
          changed[1024] ^= 1;
          temp_.WriteFile(L"AppData\\VaroPic\\Application\\1.0\\VaroImageApp.dll", changed);
        },
-       {L"outcome \"refused\"", L"VaroImageApp.dll\"", L"verdict Failed", L"result 0x80096010 TRUST_E_BAD_DIGEST"}},
+       {L"outcome \"refused\"", L"VaroImageApp.dll\"", L"verdict Failed", L"result 0x80096010 TRUST_E_BAD_DIGEST"},
+       L"would refuse "},
       {kPicViewer, [&] { InstallVersion(L"1.0", L"app-imports-helper.dll"); },
-       {L"outcome \"dependency missing\"", L"file \"helper.dll\""}},
+       {L"outcome \"dependency missing\"", L"file \"helper.dll\""},
+       L"would not start: dependency missing: "},
       {kPicViewer, [] { SetEnvironment(L"VARO_TEST_APP_FAIL_LOAD", L"1"); },
        {L"outcome \"load failed\"", L"detail \"error 1114"}},
       {kPicViewer, [&] { InstallVersion(L"1.0", L"no-entry.dll"); },
@@ -69,6 +114,7 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
     for (const wchar_t* stale : {L"FreeImage.dll", L"helper.dll"}) ::DeleteFileW((folder + stale).c_str());
     c.layOut();
     ::DeleteFileW(Log().c_str());
+    const auto [diagnoseExit, diagnosis] = Diagnose(launcher);
     Launch(launcher);
     SetEnvironment(L"VARO_TEST_APP_FAIL_LOAD", L"");
 
@@ -79,6 +125,11 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
     }
     for (const std::wstring& part : c.expected) {
       EXPECT_NE(line.find(part), std::wstring::npos) << ::testing::PrintToString(part);
+    }
+    if (c.foreseen != nullptr) {
+      SCOPED_TRACE(::testing::PrintToString(diagnosis));
+      EXPECT_EQ(diagnoseExit, c.expected.empty() ? 0u : 1u);
+      EXPECT_EQ(diagnosis.rfind(c.foreseen + FileOf(line), 0), 0u);
     }
     if (!c.expected.empty()) {
       EXPECT_NE(line.find(L" pid "), std::wstring::npos);

@@ -190,7 +190,9 @@ TEST_F(SignCheckTest, UsageErrors) {
   const std::wstring file = Quoted(SignedTestFile(L"eastmere"));
   const std::vector<std::wstring> usageErrors = {L"",           L"check",          L"check --bogus " + file,
                                                  L"check --launcher", L"cache",   L"cache show a b",
-                                                 L"cache forget", L"cache clear now", L"verify"};
+                                                 L"cache forget", L"cache clear now", L"verify",
+                                                 L"diagnose --product viewer", L"diagnose --launcher",
+                                                 L"diagnose " + file};
   for (const std::wstring& arguments : usageErrors) {
     const ToolRun run = Run(arguments);
     EXPECT_EQ(run.exitCode, 2u) << ::testing::PrintToString(arguments);
