@@ -9,6 +9,9 @@
 //       is no such window
 //   box_driver gone CAPTION_HEX MILLISECONDS
 //       waits until no such window is left; exit 0, or 1 when one stays
+//   box_driver where CAPTION_HEX MILLISECONDS
+//       waits for such a window and prints where it is on the desktop as an
+//       X geometry, WIDTHxHEIGHT+LEFT+TOP; exit 0, or 1 when none came
 // CAPTION_HEX is the caption in UTF-16LE as hexadecimal: Wine may mangle
 // non-ASCII arguments on a machine without generated locales.
 #include <cwchar>
@@ -108,14 +111,25 @@ int Gone(const std::wstring& caption, DWORD milliseconds) {
   }
 }
 
+int Where(const std::wstring& caption, DWORD milliseconds) {
+  const HWND box = WaitForBox(caption, milliseconds);
+  RECT frame = {};
+  if (box == nullptr || !::GetWindowRect(box, &frame)) return 1;
+  WriteUtf8(std::to_wstring(frame.right - frame.left) + L"x" + std::to_wstring(frame.bottom - frame.top) + L"+" +
+            std::to_wstring(frame.left) + L"+" + std::to_wstring(frame.top) + L"\n");
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   std::wstring caption;
   if (argc != 4 || !DecodeCaption(argv[2], caption)) return 2;
   const std::wstring command = argv[1];
-  if (command == L"read") return Read(caption, static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+  const DWORD milliseconds = static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10));
+  if (command == L"read") return Read(caption, milliseconds);
   if (command == L"press") return Press(caption, argv[3]);
-  if (command == L"gone") return Gone(caption, static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+  if (command == L"gone") return Gone(caption, milliseconds);
+  if (command == L"where") return Where(caption, milliseconds);
   return 2;
 }
