@@ -30,9 +30,13 @@ class LaunchTraceTest : public LauncherTest {
   // The outcome that "VaroSignCheck diagnose" foresees for `launcher`, and
   // its exit code.
   std::pair<DWORD, std::wstring> Diagnose(const std::wstring& launcher) {
-    const std::wstring out = temp_.Path(L"diagnose" + std::to_wstring(++diagnoses_) + L".txt");
+    // Fresh names each run: Wine may close an ended child's handles a moment
+    // after the process has signalled its end.
+    const std::wstring run = std::to_wstring(++diagnoses_);
+    const std::wstring out = temp_.Path(L"diagnose" + run + L".txt");
     const auto process = StartProcess(Environment(L"VARO_LAUNCHERS") + L"\\VaroSignCheck.exe",
-                                      L"diagnose --launcher \"" + launcher + L"\"", out, temp_.Path(L"err.txt"));
+                                      L"diagnose --launcher \"" + launcher + L"\"", out,
+                                      temp_.Path(L"diagnose" + run + L".err"));
     EXPECT_TRUE(process);
     const DWORD exitCode = WaitForExit(process, kLaunchTimeout);
     const std::vector<uint8_t> bytes = ReadWholeFile(out);
