@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "cache/cache_constants.h"
 #include "cache/cache_file_record.h"
@@ -47,22 +48,35 @@ bool WriteWhole(HANDLE file, const uint8_t* bytes, size_t size) {
   return ::SetEndOfFile(file) != FALSE;
 }
 
-// Reads the whole file from its start. kRecords when `bytes` holds it all
-// (none for an empty file), else why not.
-CacheFileContent ReadAllBytes(HANDLE file, CacheFileBytes& bytes) {
+// The file's length, from its start: kRecords when it may hold records,
+// else why not.
+CacheFileContent LengthToRead(HANDLE file, uint32_t& size) {
   LARGE_INTEGER length{};
   if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !::GetFileSizeEx(file, &length)) {
     return CacheFileContent::kUnreadable;
   }
   if (length.QuadPart == 0) return CacheFileContent::kEmpty;
   if (length.QuadPart < 0 || length.QuadPart >= cache_constants::kReadLimit) return CacheFileContent::kTooLarge;
+  size = static_cast<uint32_t>(length.QuadPart);
+  return CacheFileContent::kRecords;
+}
 
-  // Not cleared first: the read overwrites it, and a short read is not used.
-  const auto size = static_cast<uint32_t>(length.QuadPart);
-  auto data = std::make_unique_for_overwrite<uint8_t[]>(size);
+// Reads exactly `size` bytes; a short read is not the file's fault.
+bool ReadExactly(HANDLE file, uint8_t* data, uint32_t size) {
   DWORD read = 0;
+  return size == 0 || (::ReadFile(file, data, size, &read, nullptr) && read == size);
+}
+
+// Reads the whole file from its start. kRecords when `bytes` holds it all
+// (none for an empty file), else why not.
+CacheFileContent ReadAllBytes(HANDLE file, CacheFileBytes& bytes) {
+  uint32_t size = 0;
+  const CacheFileContent content = LengthToRead(file, size);
+  if (content != CacheFileContent::kRecords) return content;
+  // Not cleared first: the read overwrites it, and a short read is not used.
+  auto data = std::make_unique_for_overwrite<uint8_t[]>(size);
   // A short read is not the file's fault: it stays as it is, not corrupt.
-  if (!::ReadFile(file, data.get(), size, &read, nullptr) || read != size) return CacheFileContent::kUnreadable;
+  if (!ReadExactly(file, data.get(), size)) return CacheFileContent::kUnreadable;
   bytes.data = std::move(data);
   bytes.size = size;
   bytes.deciphered = false;
@@ -151,10 +165,33 @@ CacheFileContent ReadCacheFileFrom(HANDLE file, std::vector<CacheEntry>& entries
 
 CacheFileContent ReadCacheFileFrom(HANDLE file, EncipheredRecords& records) {
   records.Clear();
-  CacheFileBytes bytes;
-  const CacheFileContent content = ReadAllBytes(file, bytes);
+  uint32_t size = 0;
+  const CacheFileContent content = LengthToRead(file, size);
   if (content != CacheFileContent::kRecords) return content;
-  return records.Adopt(std::move(bytes.data), bytes.size) ? CacheFileContent::kRecords : CacheFileContent::kCorrupt;
+  uint8_t header[kGostFrameHeaderSize] = {};
+  const uint32_t headerBytes = std::min<uint32_t>(size, kGostFrameHeaderSize);
+  if (!ReadExactly(file, header, headerBytes)) return CacheFileContent::kUnreadable;
+  bool corrupt = !records.Begin(header, size);
+  // Read a slice at a time into one small buffer: a copy of a large file in
+  // fresh memory costs more than all the rest of a lookup. Every byte is
+  // read, what follows the records too, so that a file that cannot be read
+  // whole is unreadable here as for the full read, even when corrupt.
+  constexpr size_t kSliceBytes = 64 * cache_file_record::kSize;
+  std::vector<uint8_t> slice(std::min<size_t>(size - headerBytes, kSliceBytes));
+  size_t recordBytes = records.BytesExpected();
+  for (size_t left = size - headerBytes; left > 0;) {
+    const size_t bytes = std::min(left, slice.size());
+    if (!ReadExactly(file, slice.data(), static_cast<uint32_t>(bytes))) {
+      records.Clear();
+      return CacheFileContent::kUnreadable;
+    }
+    // Slices start at a record, and hold whole ones up to the records' end.
+    const size_t recordPart = std::min(bytes, recordBytes);
+    if (!corrupt && recordPart > 0) corrupt = !records.Add(slice.data(), recordPart / cache_file_record::kSize);
+    recordBytes -= recordPart;
+    left -= bytes;
+  }
+  return corrupt ? CacheFileContent::kCorrupt : CacheFileContent::kRecords;
 }
 
 bool WriteCacheFileTo(HANDLE file, const std::vector<CacheEntry>& entries, CacheFileBytes& previous) {

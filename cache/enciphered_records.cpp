@@ -1,5 +1,6 @@
 #include "cache/enciphered_records.h"
 
+#include <bit>
 #include <cstring>
 
 #include "cache/cache_file_record.h"
@@ -63,9 +64,9 @@ class PathBlocks {
     for (size_t i = 0; i < variants_.size(); ++i) variants_[i] = BlockValue(&plain[i * kBlock]);
   }
 
-  // True when the stored ciphertext of `block` is one of the path's variants.
-  bool Matches(size_t block, const uint8_t* record) const {
-    const uint64_t stored = BlockValue(record + block * kBlock);
+  // True when `stored`, the ciphertext of `block`, is one of the path's
+  // variants.
+  bool Matches(size_t block, uint64_t stored) const {
     for (size_t i = starts_[block]; i < starts_[block + 1]; ++i) {
       if (variants_[i] == stored) return true;
     }
@@ -90,31 +91,76 @@ bool FirstBlockMatches(const uint8_t* firstBlock, const std::wstring& path) {
 
 }  // namespace
 
-bool EncipheredRecords::Adopt(std::unique_ptr<uint8_t[]> frame, uint32_t length) {
+bool EncipheredRecords::Begin(const uint8_t* header, uint32_t length) {
   Clear();
   // The frame of no plaintext is empty.
   if (length == 0) return true;
   uint32_t plainLength = 0;
-  if (!GostCheckFrame(frame.get(), length, plainLength) || plainLength % kSize != 0) return false;
-  const size_t count = plainLength / kSize;
-  std::vector<uint8_t> firstBlocks(count * kBlock);
-  for (size_t i = 0; i < count; ++i) {
-    std::memcpy(&firstBlocks[i * kBlock], frame.get() + kGostFrameHeaderSize + i * kSize, kBlock);
-  }
+  if (!GostCheckFrame(header, length, plainLength) || plainLength % kSize != 0) return false;
+  expected_ = plainLength / kSize;
+  places_.reserve(expected_);
+  firstBlocks_.reserve(expected_ * kBlock);
+  // Room for every block: only what is filled costs memory.
+  blocks_.reserve(expected_ * kBlocksPerRecord);
   GostKey key;
   MakeCacheKey(key);
-  GostCryptBlocks(key, firstBlocks.data(), static_cast<uint32_t>(firstBlocks.size()), firstBlocks.data(), false);
-  for (size_t i = 0; i < count; ++i) {
-    if (!cache_file_record::HasMagic(&firstBlocks[i * kBlock])) return false;
-  }
-  frame_ = std::move(frame);
-  count_ = count;
-  firstBlocks_ = std::move(firstBlocks);
+  uint8_t zeros[kBlock] = {};
+  GostCryptBlocks(key, zeros, kBlock, zeros, true);
+  zeroBlock_ = BlockValue(zeros);
   return true;
 }
 
-const uint8_t* EncipheredRecords::Record(size_t index) const {
-  return frame_.get() + kGostFrameHeaderSize + index * kSize;
+bool EncipheredRecords::Add(const uint8_t* records, size_t count) {
+  if (count > expected_ - count_) {
+    Clear();
+    return false;
+  }
+  const size_t firstNew = firstBlocks_.size();
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* record = records + i * kSize;
+    firstBlocks_.insert(firstBlocks_.end(), record, record + kBlock);
+    Place& place = places_.emplace_back();
+    place.first = blocks_.size();
+    for (size_t block = 0; block < kBlocksPerRecord; ++block) {
+      const uint64_t value = BlockValue(record + block * kBlock);
+      if (value == zeroBlock_) continue;
+      place.kept[block / 64] |= uint64_t{1} << (block % 64);
+      blocks_.push_back(value);
+    }
+  }
+  GostKey key;
+  MakeCacheKey(key);
+  uint8_t* deciphered = firstBlocks_.data() + firstNew;
+  GostCryptBlocks(key, deciphered, static_cast<uint32_t>(count * kBlock), deciphered, false);
+  for (size_t i = 0; i < count; ++i) {
+    if (!cache_file_record::HasMagic(deciphered + i * kBlock)) {
+      Clear();
+      return false;
+    }
+  }
+  count_ += count;
+  return true;
+}
+
+bool EncipheredRecords::Adopt(const uint8_t* frame, uint32_t length) {
+  if (!Begin(frame, length)) return false;
+  return Add(frame + (length == 0 ? 0 : kGostFrameHeaderSize), expected_);
+}
+
+uint64_t EncipheredRecords::BlockAt(size_t record, size_t block) const {
+  const Place& place = places_[record];
+  const uint64_t bit = uint64_t{1} << (block % 64);
+  if ((place.kept[block / 64] & bit) == 0) return zeroBlock_;
+  size_t before = static_cast<size_t>(std::popcount(place.kept[block / 64] & (bit - 1)));
+  if (block >= 64) before += static_cast<size_t>(std::popcount(place.kept[0]));
+  return blocks_[place.first + before];
+}
+
+void EncipheredRecords::CopyRecord(size_t record, uint8_t* bytes) const {
+  for (size_t block = 0; block < kBlocksPerRecord; ++block) {
+    const uint64_t value = BlockAt(record, block);
+    std::memcpy(bytes + block * kBlock, &value, kBlock);
+  }
 }
 
 bool EncipheredRecords::FindFirst(const std::wstring& path, CacheEntry& entry, size_t& index) const {
@@ -135,13 +181,13 @@ bool EncipheredRecords::FindFirst(const std::wstring& path, CacheEntry& entry, s
   const std::wstring folded = platform::FoldAscii(path);
   for (size_t i = 0; i < count_; ++i) {
     if (!FirstBlockMatches(&firstBlocks_[i * kBlock], path)) continue;
-    const uint8_t* record = Record(i);
     // From the end: paths in one folder differ in their last blocks.
     bool candidate = true;
-    for (size_t block = endBlock; candidate && block-- > 1;) candidate = blocks.Matches(block, record);
+    for (size_t block = endBlock; candidate && block-- > 1;) candidate = blocks.Matches(block, BlockAt(i, block));
     if (!candidate) continue;
     uint8_t plain[kSize];
-    GostCryptBlocks(key, record, kSize, plain, false);
+    CopyRecord(i, plain);
+    GostCryptBlocks(key, plain, kSize, plain, false);
     CacheEntry found;
     cache_file_record::Decode(plain, found);
     if (platform::FoldAscii(found.path) != folded) continue;
@@ -153,7 +199,9 @@ bool EncipheredRecords::FindFirst(const std::wstring& path, CacheEntry& entry, s
 }
 
 void EncipheredRecords::Clear() {
-  frame_.reset();
   count_ = 0;
-  firstBlocks_.clear();
+  expected_ = 0;
+  places_ = {};
+  blocks_ = {};
+  firstBlocks_ = {};
 }

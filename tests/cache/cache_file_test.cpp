@@ -286,6 +286,8 @@ TEST_F(CacheFileTest, FinderAnswersEveryLookupAsTheFullRead) {
   };
   ByteArray damaged = records(3, madePath);
   damaged[2000] ^= 1;  // the last record's magic
+  ByteArray damagedLate = records(200, madePath);
+  damagedLate[150 * 1000] ^= 1;  // read well after the first records
   const struct {
     const char* what;
     ByteArray plain;
@@ -295,6 +297,7 @@ TEST_F(CacheFileTest, FinderAnswersEveryLookupAsTheFullRead) {
       {"many paths and case variants", records(400, madePath)},
       {"5,242 records in one folder", records(5242, inOneFolder)},
       {"a damaged record", damaged},
+      {"a damaged record late in the file", damagedLate},
       {"a plaintext of 1001 bytes", ByteArray(1001, 0)},
   };
   for (const auto& c : cases) {
