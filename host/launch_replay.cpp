@@ -18,16 +18,12 @@ namespace {
 
 using Outcome = ModuleLoad::Outcome;
 
-std::wstring FolderOf(const std::wstring& path) {
-  const size_t separator = path.find_last_of(L"\\/");
-  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
-}
-
 bool LoadedFromSystemFolder(const std::wstring& name) {
   const HMODULE module = ::GetModuleHandleW(name.c_str());
   const std::wstring& system = platform::SystemDirectory();
   if (module == nullptr || system.empty()) return false;
-  return platform::FoldAscii(FolderOf(platform::ModuleFileName(module))) == platform::FoldAscii(system + L"\\");
+  const std::wstring folder = PathText::FolderPart(platform::ModuleFileName(module));
+  return platform::FoldAscii(folder) == platform::FoldAscii(system + L"\\");
 }
 
 // The libraries a launcher has loaded by the time it walks its module's
@@ -99,8 +95,9 @@ ModuleLoad ReplayLoad(const PinnedFile& pinned, const DependencyJudge& judge, co
     load.reason = L"the system cannot say where it is";
     return load;
   }
-  DependencyClosure closure = WalkDependencies(
-      pinned, FolderOf(loadPath), judge, [&loaded](const std::wstring& name) { return loaded.IsLoaded(name); });
+  DependencyClosure closure =
+      WalkDependencies(pinned, PathText::FolderPart(loadPath), judge,
+                       [&loaded](const std::wstring& name) { return loaded.IsLoaded(name); });
   load.dependencies = std::move(closure.findings);
   if (closure.result != DependencyClosure::Result::Complete) {
     load.outcome =
@@ -127,7 +124,7 @@ LaunchReplay ReplayLaunch(const std::wstring& appModuleFileName, const std::wstr
     replay.configuredVersion = configured;
   }
 
-  const std::wstring launcherDirectory = FolderOf(launcherPath);
+  const std::wstring launcherDirectory = PathText::FolderPart(launcherPath);
   LauncherLibraries loaded(launcherPath);
   if (!launcherDirectory.empty()) {
     for (const wchar_t* name : kRuntimeLibraryNames) {

@@ -78,6 +78,13 @@ bool DirectoryOf(const std::wstring& path, std::wstring& directory) {
   return true;
 }
 
+std::wstring FolderPart(const std::wstring& path) {
+  const size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
+}
+
+std::wstring NamePart(const std::wstring& path) { return path.substr(FolderPart(path).size()); }
+
 bool LongPathForm(const std::wstring& path, std::wstring& longPath) {
   if (path.size() > 2 && path[1] == L':' && IsAsciiLetter(path[0])) {
     longPath = L"\\\\?\\" + path;

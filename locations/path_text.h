@@ -32,6 +32,12 @@ bool FullPath(const std::wstring& path, std::wstring& fullPath, size_t& filePart
 // `directory` untouched, when the path cannot be resolved.
 bool DirectoryOf(const std::wstring& path, std::wstring& directory);
 
+// The folder part of `path` as written, up to and with its last separator;
+// empty when it has none. Nothing is resolved.
+std::wstring FolderPart(const std::wstring& path);
+// What follows that folder part: the file's name.
+std::wstring NamePart(const std::wstring& path);
+
 // The extended-length form, which no MAX_PATH limit applies to: "\\?\" +
 // path for a drive-letter path ("X:" followed by something), "\\?\UNC\" +
 // the rest for a share's path ("\\server\share..."). Other paths (relative,

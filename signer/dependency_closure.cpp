@@ -3,6 +3,7 @@
 #include <deque>
 
 #include "locations/file_system.h"
+#include "locations/path_text.h"
 #include "locations/pe_image.h"
 #include "platform/ascii_fold.h"
 #include "platform/system_library.h"
@@ -28,7 +29,7 @@ class Walk {
       : folder_(folder), judge_(judge), isLoaded_(isLoaded) {}
 
   DependencyClosure Run(const PinnedFile& module) {
-    seen_.push_back(platform::FoldAscii(FileName(module.Path())));
+    seen_.push_back(platform::FoldAscii(PathText::NamePart(module.Path())));
     queue_.push_back({module.Get(), module.Path(), 0});
     while (!queue_.empty() && closure_.result == DependencyClosure::Result::Complete) {
       const Pending next = queue_.front();
@@ -44,11 +45,6 @@ class Walk {
     std::wstring path;
     size_t depth;
   };
-
-  static std::wstring FileName(const std::wstring& path) {
-    const size_t separator = path.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? path : path.substr(separator + 1);
-  }
 
   void Refuse(const std::wstring& path, const wchar_t* reason) {
     closure_.result = DependencyClosure::Result::Refused;
@@ -67,7 +63,9 @@ class Walk {
 
   void Follow(const Pending& image) {
     std::vector<std::wstring> names;
-    if (!pe_image::ReadImportedLibraries(image.file, names)) return Refuse(image.path, L"its import tables cannot be read");
+    if (!pe_image::ReadImportedLibraries(image.file, names)) {
+      return Refuse(image.path, L"its import tables cannot be read");
+    }
     for (const std::wstring& name : names) {
       if (IsApiSetName(name) || !FirstTime(name)) continue;
       if (!Place(name, image.depth)) return;

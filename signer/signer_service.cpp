@@ -1,6 +1,7 @@
 #include "signer/signer_service.h"
 
 #include "locations/file_system.h"
+#include "locations/path_text.h"
 #include "locations/product_paths.h"
 #include "platform/library_search.h"
 #include "platform/unique_handle.h"
@@ -10,13 +11,6 @@
 
 namespace {
 
-std::wstring FolderOf(const std::wstring& path) {
-  const size_t separator = path.find_last_of(L"\\/");
-  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
-}
-
-std::wstring BaseName(const std::wstring& path) { return path.substr(FolderOf(path).size()); }
-
 bool IsLoaded(const std::wstring& name) { return ::GetModuleHandleW(name.c_str()) != nullptr; }
 
 // The product libraries that the load brought in are the held files, not
@@ -24,7 +18,7 @@ bool IsLoaded(const std::wstring& name) { return ::GetModuleHandleW(name.c_str()
 // loads, and the held files keep their names until then).
 bool LoadedTheHeldFiles(const std::vector<PinnedFile>& held) {
   for (const PinnedFile& file : held) {
-    const HMODULE loaded = ::GetModuleHandleW(BaseName(file.Path()).c_str());
+    const HMODULE loaded = ::GetModuleHandleW(PathText::NamePart(file.Path()).c_str());
     if (loaded != nullptr && !file.IsFileOf(loaded)) return false;
   }
   return true;
@@ -61,7 +55,7 @@ LoadedFiles LoadPinned(PinnedFile pinned, const DependencyJudge& judge, bool add
     return result;
   }
 
-  const std::wstring folder = FolderOf(loadPath);
+  const std::wstring folder = PathText::FolderPart(loadPath);
   DependencyClosure closure = WalkDependencies(pinned, folder, judge, IsLoaded);
   load.dependencies = std::move(closure.findings);
   if (closure.result != DependencyClosure::Result::Complete) {

@@ -4,6 +4,7 @@
 
 #include "launcher/signcheck/json_writer.h"
 #include "launcher/signcheck/verdict_text.h"
+#include "locations/path_text.h"
 #include "signer/trust_result_text.h"
 
 namespace {
@@ -20,8 +21,6 @@ std::wstring Heading(const wchar_t* label, const std::wstring& value) {
   line.resize(std::max(kHeadingColumn, line.size() + 1), L' ');
   return line + value + L"\r\n";
 }
-
-std::wstring FileNameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
 bool HandsOver(const LaunchReplay& replay) {
   return replay.handover.outcome == UpgradeHandover::Outcome::HandedOver;
@@ -302,7 +301,7 @@ std::wstring DiagnoseText(const DiagnoseReport& report) {
   } else {
     text += Heading(L"run-time libraries:", L"beside the launcher");
     for (const RuntimeLibraryReplay& library : replay.runtimeLibraries) {
-      std::wstring line = L"  " + FileNameOf(library.path);
+      std::wstring line = L"  " + PathText::NamePart(library.path);
       line.resize(std::max(kHeadingColumn, line.size() + 1), L' ');
       text += line + RuntimeLine(library) + L"\r\n";
     }

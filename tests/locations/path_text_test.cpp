@@ -60,6 +60,19 @@ TEST(PathTextTest, LongPathFormForDriveAndSharePaths) {
   }
 }
 
+// Catches a folder part without its separator, or a name that keeps one,
+// for either separator and for a bare name.
+TEST(PathTextTest, FolderAndNameParts) {
+  const struct {
+    const wchar_t* path;
+    const wchar_t* folder;
+  } cases[] = {{L"C:\\a\\c.dll", L"C:\\a\\"}, {L"C:/a/c.dll", L"C:/a/"}, {L"c.dll", L""}, {L"C:\\a\\", L"C:\\a\\"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(PathText::FolderPart(c.path), c.folder);
+    EXPECT_EQ(PathText::FolderPart(c.path) + PathText::NamePart(c.path), c.path);
+  }
+}
+
 // Catches a lost file-part index and a path cut at the first buffer's size.
 TEST(PathTextTest, FullPathAndDirectoryOf) {
   std::wstring full;
