@@ -16,6 +16,10 @@ constexpr uint16_t kMaxSections = 96;
 // taken for a damaged or hostile one rather than read on and on.
 constexpr size_t kMaxDescriptors = 1024;
 constexpr size_t kMaxNameLength = 255;
+// Ordinals are 16 bits wide.
+constexpr uint32_t kMaxExportedFunctions = 0x10000;
+// C++ names can be long; far longer ones are damage, not names.
+constexpr size_t kMaxExportNameLength = 4096;
 
 constexpr size_t kImportDescriptorSize = sizeof(IMAGE_IMPORT_DESCRIPTOR);
 constexpr size_t kImportNameOffset = offsetof(IMAGE_IMPORT_DESCRIPTOR, Name);
@@ -46,6 +50,7 @@ struct Headers {
   uint32_t sizeOfHeaders = 0;
   DataDirectory imports;
   DataDirectory delayImports;
+  DataDirectory exports;
   std::vector<Section> sections;
 };
 
@@ -84,6 +89,7 @@ bool ReadOptionalHeader(const uint8_t* data, size_t size, size_t at, Headers& he
   headers.fields.certificateSize = security.size;
   headers.imports = DirectoryAt(data, size, directories, count, IMAGE_DIRECTORY_ENTRY_IMPORT);
   headers.delayImports = DirectoryAt(data, size, directories, count, IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT);
+  headers.exports = DirectoryAt(data, size, directories, count, IMAGE_DIRECTORY_ENTRY_EXPORT);
   return true;
 }
 
@@ -168,19 +174,50 @@ std::optional<uint64_t> FileOffsetOf(const Headers& headers, uint32_t rva) {
   return std::nullopt;
 }
 
-bool IsAcceptableNameCharacter(uint8_t c) { return c >= 0x20 && c < 0x7F && c != '\\' && c != '/' && c != ':'; }
+bool IsPrintableAscii(uint8_t c) { return c >= 0x20 && c < 0x7F; }
+bool IsAcceptableNameCharacter(uint8_t c) { return IsPrintableAscii(c) && c != '\\' && c != '/' && c != ':'; }
 
-std::optional<std::wstring> ReadName(const FileReader& reader, const Headers& headers, uint32_t rva) {
+// The non-empty string at `rva`, its characters all `acceptable`, ended
+// within `maxLength` characters.
+template <typename Acceptable>
+std::optional<std::string> ReadString(const FileReader& reader, const Headers& headers, uint32_t rva,
+                                      size_t maxLength, Acceptable acceptable) {
   const std::optional<uint64_t> offset = FileOffsetOf(headers, rva);
   std::vector<uint8_t> bytes;
-  if (!offset || !reader.Read(*offset, kMaxNameLength + 1, bytes)) return std::nullopt;
-  std::wstring name;
+  if (!offset || !reader.Read(*offset, maxLength + 1, bytes)) return std::nullopt;
+  std::string text;
   for (uint8_t c : bytes) {
-    if (c == 0) return name.empty() ? std::nullopt : std::optional<std::wstring>(name);
-    if (!IsAcceptableNameCharacter(c)) return std::nullopt;
-    name.push_back(static_cast<wchar_t>(c));
+    if (c == 0) return text.empty() ? std::nullopt : std::optional<std::string>(text);
+    if (!acceptable(c)) return std::nullopt;
+    text.push_back(static_cast<char>(c));
   }
   return std::nullopt;
+}
+
+std::optional<std::wstring> ReadName(const FileReader& reader, const Headers& headers, uint32_t rva) {
+  const std::optional<std::string> name = ReadString(reader, headers, rva, kMaxNameLength, IsAcceptableNameCharacter);
+  if (!name) return std::nullopt;
+  return std::wstring(name->begin(), name->end());
+}
+
+// The `count` 32-bit words of the array at `rva`.
+bool ReadWords(const FileReader& reader, const Headers& headers, uint32_t rva, uint32_t count,
+               std::vector<uint32_t>& words) {
+  words.assign(count, 0);
+  if (count == 0) return true;
+  const uint64_t bytes = uint64_t{count} * sizeof(uint32_t);
+  // The whole array must lie in one stretch of the file: check its last byte
+  // as well as its first.
+  const std::optional<uint64_t> first = FileOffsetOf(headers, rva);
+  if (rva + bytes - 1 > UINT32_MAX) return false;
+  const std::optional<uint64_t> last = FileOffsetOf(headers, static_cast<uint32_t>(rva + bytes - 1));
+  std::vector<uint8_t> raw;
+  if (!first || !last || *last != *first + bytes - 1 || !reader.Read(*first, static_cast<size_t>(bytes), raw) ||
+      raw.size() != bytes) {
+    return false;
+  }
+  std::memcpy(words.data(), raw.data(), static_cast<size_t>(bytes));
+  return true;
 }
 
 // Calls `name(descriptor)` for each descriptor of the table at `directory`
@@ -207,6 +244,35 @@ uint32_t Word32(const uint8_t* at) {
   uint32_t value = 0;
   std::memcpy(&value, at, sizeof value);
   return value;
+}
+
+struct ExportDirectoryFields {
+  uint32_t functionCount = 0;
+  uint32_t nameCount = 0;
+  uint32_t functions = 0;
+  uint32_t names = 0;
+};
+
+bool ReadExportDirectory(const FileReader& reader, const Headers& headers, ExportDirectoryFields& fields) {
+  const std::optional<uint64_t> offset = FileOffsetOf(headers, headers.exports.address);
+  std::vector<uint8_t> raw;
+  IMAGE_EXPORT_DIRECTORY directory{};
+  if (!offset || !reader.Read(*offset, sizeof(directory), raw) || raw.size() != sizeof(directory)) return false;
+  std::memcpy(&directory, raw.data(), sizeof(directory));
+  fields = {directory.NumberOfFunctions, directory.NumberOfNames, directory.AddressOfFunctions,
+            directory.AddressOfNames};
+  return fields.functionCount <= kMaxExportedFunctions && fields.nameCount <= fields.functionCount;
+}
+
+// A forwarder names its library before its last dot: a plain name, which
+// the loader looks for as it looks for an import.
+bool IsForwarder(const std::string& text) {
+  const size_t dot = text.rfind('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == text.size()) return false;
+  for (size_t i = 0; i < dot; ++i) {
+    if (!IsAcceptableNameCharacter(static_cast<uint8_t>(text[i]))) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -263,6 +329,46 @@ bool ReadImportedLibraries(HANDLE file, std::vector<std::wstring>& names) {
       });
   if (!delayImports) return false;
   names = std::move(found);
+  return true;
+}
+
+bool ReadExports(HANDLE file, Exports& exports) {
+  const std::vector<uint8_t> start = ReadFileStart(file);
+  const std::optional<Headers> headers = ParseHeaders(start.data(), start.size(), true);
+  if (!headers) return false;
+  if (headers->exports.address == 0) {
+    exports = {};
+    return true;
+  }
+  const FileReader reader(file);
+  ExportDirectoryFields directory;
+  std::vector<uint32_t> functions;
+  std::vector<uint32_t> names;
+  if (!ReadExportDirectory(reader, *headers, directory) ||
+      !ReadWords(reader, *headers, directory.functions, directory.functionCount, functions) ||
+      !ReadWords(reader, *headers, directory.names, directory.nameCount, names)) {
+    return false;
+  }
+
+  Exports found;
+  // An address inside the export table's own range is no code but the text
+  // of a forwarder.
+  const uint64_t tableStart = headers->exports.address;
+  const uint64_t tableEnd = tableStart + headers->exports.size;
+  for (uint32_t address : functions) {
+    if (address < tableStart || address >= tableEnd) continue;
+    std::optional<std::string> forwarder = ReadString(reader, *headers, address, kMaxExportNameLength, IsPrintableAscii);
+    if (!forwarder || !IsForwarder(*forwarder)) return false;
+    bool known = false;
+    for (const std::string& seen : found.forwarders) known = known || seen == *forwarder;
+    if (!known) found.forwarders.push_back(std::move(*forwarder));
+  }
+  for (uint32_t address : names) {
+    std::optional<std::string> name = ReadString(reader, *headers, address, kMaxExportNameLength, IsPrintableAscii);
+    if (!name) return false;
+    found.names.push_back(std::move(*name));
+  }
+  exports = std::move(found);
   return true;
 }
 

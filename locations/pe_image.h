@@ -46,4 +46,21 @@ std::vector<uint8_t> ReadFileStart(HANDLE file);
 // entries than any image has.
 bool ReadImportedLibraries(HANDLE file, std::vector<std::wstring>& names);
 
+// What the export table of an image file says.
+struct Exports {
+  // The names exported, in table order.
+  std::vector<std::string> names;
+  // The forwarder strings ("library.Function", "library.#7"), each once: the
+  // loader loads that library by name when the export is asked for.
+  std::vector<std::string> forwarders;
+};
+
+// The export table of the image file open in `file`; an image without one
+// exports nothing. False, with `exports` untouched, when the file is not a
+// PE image or the table is malformed: an array, name or forwarder outside
+// the file, a string without its terminator or with a character that is not
+// printable ASCII, a forwarder with no library part, or more functions than
+// ordinals can number.
+bool ReadExports(HANDLE file, Exports& exports);
+
 }  // namespace pe_image

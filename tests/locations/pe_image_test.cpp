@@ -25,13 +25,21 @@ constexpr uint64_t kImageBase = 0x180000000;
 constexpr uint32_t kImportsRva = kSectionRva;
 constexpr uint32_t kDelayImportsRva = kSectionRva + 0x80;
 constexpr uint32_t kNamesRva = kSectionRva + 0x100;
+// The export table: its directory, then its three arrays, then its strings.
+constexpr uint32_t kExportsRva = kSectionRva + 0x200;
+constexpr uint32_t kExportFunctionsRva = kExportsRva + 0x40;
+constexpr uint32_t kExportNamesRva = kExportsRva + 0x50;
+constexpr uint32_t kExportOrdinalsRva = kExportsRva + 0x60;
+constexpr uint32_t kExportStringsRva = kExportsRva + 0x80;
+constexpr uint32_t kExportsSize = 0x100;
 // Past the section table: part of the headers, which RVAs below their size
 // address directly.
 constexpr uint32_t kUnusedHeaderOffset = 0x1C0;
 
 // A PE32+ image with one section holding two import descriptors (the second
-// naming the first library again in other letter case) and one RVA-based
-// delay-import descriptor.
+// naming the first library again in other letter case), one RVA-based
+// delay-import descriptor, and an export table of two functions: "Entry",
+// code, and "Helper", forwarded to "fwdt.HelperFn".
 class TestImage {
  public:
   TestImage() : bytes_(kHeadersSize + kSectionSize, 0) {
@@ -65,9 +73,35 @@ class TestImage {
     }
     DelayWord(0, 0) = 1;  // RVA-based
     DelayWord(0, 1) = kNamesRva + 0x40;
+
+    Directory(IMAGE_DIRECTORY_ENTRY_EXPORT) = {kExportsRva, kExportsSize};
+    auto& exports = At<IMAGE_EXPORT_DIRECTORY>(Offset(kExportsRva));
+    exports.NumberOfFunctions = 2;
+    exports.NumberOfNames = 2;
+    exports.AddressOfFunctions = kExportFunctionsRva;
+    exports.AddressOfNames = kExportNamesRva;
+    exports.AddressOfNameOrdinals = kExportOrdinalsRva;
+    ExportWord(kExportFunctionsRva, 0) = kSectionRva + 0x3F0;  // code, outside the table
+    ExportWord(kExportFunctionsRva, 1) = kExportStringsRva + 0x20;
+    ExportWord(kExportNamesRva, 0) = kExportStringsRva;
+    ExportWord(kExportNamesRva, 1) = kExportStringsRva + 0x10;
+    ExportString(0, "Entry");
+    ExportString(1, "Helper");
+    ExportString(2, "fwdt.HelperFn");
   }
 
+  uint32_t& ExportWord(uint32_t arrayRva, int index) { return At<uint32_t>(Offset(arrayRva) + index * 4); }
+  // The export table's string `index`, each in a slot of 16 bytes.
+  void ExportString(int index, const std::string& text) {
+    std::memcpy(&bytes_[Offset(kExportStringsRva + 0x10 * index)], text.c_str(), text.size() + 1);
+  }
+  IMAGE_EXPORT_DIRECTORY& ExportDirectory() { return At<IMAGE_EXPORT_DIRECTORY>(Offset(kExportsRva)); }
+
   std::vector<uint8_t>& Bytes() { return bytes_; }
+  template <typename T>
+  T& At(size_t offset) {
+    return *reinterpret_cast<T*>(&bytes_[offset]);
+  }
   IMAGE_DATA_DIRECTORY& Directory(int index) {
     return At<IMAGE_NT_HEADERS64>(sizeof(IMAGE_DOS_HEADER)).OptionalHeader.DataDirectory[index];
   }
@@ -82,22 +116,23 @@ class TestImage {
 
  private:
   static size_t Offset(uint32_t rva) { return kHeadersSize + (rva - kSectionRva); }
-  template <typename T>
-  T& At(size_t offset) {
-    return *reinterpret_cast<T*>(&bytes_[offset]);
-  }
 
   std::vector<uint8_t> bytes_;
 };
 
 class PeImageTest : public ::testing::Test {
  protected:
-  // ReadImportedLibraries on `bytes` written to a file.
-  bool Read(const std::vector<uint8_t>& bytes, std::vector<std::wstring>& names) {
+  // `bytes` written to a file, open for reading.
+  platform::UniqueFileHandle Open(const std::vector<uint8_t>& bytes) {
     const std::wstring path = temp_.WriteFile(L"image" + std::to_wstring(++files_) + L".dll", bytes);
-    const platform::UniqueFileHandle file(
+    return platform::UniqueFileHandle(
         ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    return pe_image::ReadImportedLibraries(file.Get(), names);
+  }
+  bool Read(const std::vector<uint8_t>& bytes, std::vector<std::wstring>& names) {
+    return pe_image::ReadImportedLibraries(Open(bytes).Get(), names);
+  }
+  bool ReadExports(const std::vector<uint8_t>& bytes, pe_image::Exports& exports) {
+    return pe_image::ReadExports(Open(bytes).Get(), exports);
   }
 
   TempFolder temp_;
@@ -163,6 +198,59 @@ TEST_F(PeImageTest, ReadsImportsThenDelayedImportsOnce) {
   image.Directory(IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT) = {};
   ASSERT_TRUE(Read(image.Bytes(), names));
   EXPECT_EQ(names, std::vector<std::wstring>{L"KERNEL32.dll"});
+}
+
+// Catches an export table read past where it ends, and a forwarder whose
+// library cannot be told or would lead the loader out of the module's folder:
+// the walk could not know what the loader loads for it, so each image is
+// refused whole, the result untouched.
+TEST_F(PeImageTest, MalformedExportTablesAreRefused) {
+  struct Case {
+    const char* fault;
+    std::function<void(TestImage&)> breakIt;
+  };
+  const Case cases[] = {
+      {"export table in no section",
+       [](TestImage& i) { i.Directory(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress = 0x9000; }},
+      {"more functions than ordinals", [](TestImage& i) { i.ExportDirectory().NumberOfFunctions = 0x10001; }},
+      {"more names than functions", [](TestImage& i) { i.ExportDirectory().NumberOfNames = 3; }},
+      {"function array running off the file",
+       [](TestImage& i) { i.ExportDirectory().NumberOfFunctions = 0x200; }},
+      {"name where the file holds nothing",
+       [](TestImage& i) { i.ExportWord(kExportNamesRva, 0) = kSectionRva + kSectionSize + 0x10; }},
+      {"forwarder without its terminator",
+       [](TestImage& i) {
+         std::memset(&i.Bytes()[kHeadersSize + (kExportStringsRva + 0x20 - kSectionRva)], 'a',
+                     kSectionSize - (kExportStringsRva + 0x20 - kSectionRva));
+       }},
+      {"forwarder without a library", [](TestImage& i) { i.ExportString(2, ".HelperFn"); }},
+      {"forwarder without a dot", [](TestImage& i) { i.ExportString(2, "HelperFn"); }},
+      {"forwarder with a path", [](TestImage& i) { i.ExportString(2, "..\\evil.Fn"); }},
+      {"forwarder with a control character", [](TestImage& i) { i.ExportString(2, "fw\x02.Fn"); }},
+  };
+  for (const Case& c : cases) {
+    TestImage image;
+    c.breakIt(image);
+    pe_image::Exports exports;
+    exports.names = {"untouched"};
+    EXPECT_FALSE(ReadExports(image.Bytes(), exports)) << c.fault;
+    EXPECT_EQ(exports.names, std::vector<std::string>{"untouched"}) << c.fault;
+  }
+}
+
+// Catches a forwarder taken for code (its library never walked), code taken
+// for a forwarder, and an image without exports refused.
+TEST_F(PeImageTest, ReadsExportedNamesAndForwarders) {
+  TestImage image;
+  pe_image::Exports exports;
+  ASSERT_TRUE(ReadExports(image.Bytes(), exports));
+  EXPECT_EQ(exports.names, (std::vector<std::string>{"Entry", "Helper"}));
+  EXPECT_EQ(exports.forwarders, std::vector<std::string>{"fwdt.HelperFn"});
+
+  image.Directory(IMAGE_DIRECTORY_ENTRY_EXPORT) = {};
+  ASSERT_TRUE(ReadExports(image.Bytes(), exports));
+  EXPECT_TRUE(exports.names.empty());
+  EXPECT_TRUE(exports.forwarders.empty());
 }
 
 // Catches header fields read from the wrong place: these tell a signed
