@@ -8,6 +8,7 @@
 #include "locations/file_system.h"
 #include "locations/path_text.h"
 #include "locations/product_paths.h"
+#include "locations/product_user.h"
 #include "signer/signer_service.h"
 
 namespace {
@@ -18,7 +19,8 @@ void RegisterCallerModule(SignerService& service, HMODULE launcherInstance) {
 
 }  // namespace
 
-AppModuleHost::AppModuleHost(std::wstring appModuleFileName) : appModuleFileName_(std::move(appModuleFileName)) {}
+AppModuleHost::AppModuleHost(std::wstring appModuleFileName, std::string entryExport)
+    : appModuleFileName_(std::move(appModuleFileName)), entryExport_(std::move(entryExport)) {}
 
 HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   if (tornDown_) return nullptr;
@@ -27,18 +29,28 @@ HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   if (appModule_) return appModule_.Get();
 
   PreloadRuntimeLibraries();
-  const ProductPaths::ApplicationDirectoryChoice choice =
-      ChooseLaunchApplicationDirectory(ProductPaths::LauncherDirectory());
-  const std::wstring& applicationDirectory = choice.folder;
   SignerService& service = SignerService::Instance();
   RegisterCallerModule(service, launcherInstance);
 
   // The companions and the module are held from here on and their
-  // signatures checked at once; each is still decided in its turn.
-  std::vector<PinnedFile> companions = HoldCompanions(applicationDirectory);
-  const std::wstring modulePath = PathText::Join(applicationDirectory, appModuleFileName_);
-  const bool moduleThere = FileSystem::IsFile(modulePath);
-  PinnedFile module = moduleThere ? PinnedFile::Open(modulePath) : PinnedFile();
+  // signatures checked at once; each is still decided in its turn. They are
+  // the user's files: as the system account, a link the user planted must
+  // not open anything on the system's rights.
+  ProductPaths::ApplicationDirectoryChoice choice;
+  std::vector<PinnedFile> companions;
+  std::wstring modulePath;
+  bool moduleThere = false;
+  PinnedFile module;
+  const auto holdFiles = [&] {
+    choice = ChooseLaunchApplicationDirectory(ProductPaths::LauncherDirectory());
+    companions = HoldCompanions(choice.folder);
+    modulePath = PathText::Join(choice.folder, appModuleFileName_);
+    moduleThere = FileSystem::IsFile(modulePath);
+    if (moduleThere) module = PinnedFile::Open(modulePath);
+  };
+  // Nobody to impersonate: no user's folder is found either, only the
+  // machine's install path or the launcher's own folder.
+  if (!RunAsProductUser(holdFiles)) holdFiles();
   std::vector<const PinnedFile*> ahead = {&module};
   for (const PinnedFile& companion : companions) ahead.push_back(&companion);
   service.VerifyAhead(ahead);
@@ -50,7 +62,7 @@ HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
     lastLoad_ = MissingModule(choice, modulePath);
     return nullptr;
   }
-  lastLoad_ = service.LoadHeldApplicationModule(std::move(module));
+  lastLoad_ = service.LoadPlannedModule(service.PlanApplicationModule(std::move(module), entryExport_));
   appModule_.Reset(lastLoad_.module);
   return appModule_.Get();
 }

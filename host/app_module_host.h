@@ -16,15 +16,18 @@
 class AppModuleHost {
  public:
   // `appModuleFileName` is the deliverable's application module, e.g.
-  // "VaroImageApp.dll".
-  explicit AppModuleHost(std::wstring appModuleFileName);
+  // "VaroImageApp.dll", and `entryExport` the function the launcher calls in
+  // it (empty: none is asked for).
+  AppModuleHost(std::wstring appModuleFileName, std::string entryExport);
   AppModuleHost(const AppModuleHost&) = delete;
   AppModuleHost& operator=(const AppModuleHost&) = delete;
   ~AppModuleHost() { Teardown(); }
 
   // The loaded application module, or null when it is missing, refused (the
-  // failure notice has been shown), needs a library that is nowhere, or fails
-  // to load. A second call returns the module of the first; a call after
+  // failure notice has been shown), needs a library that is nowhere, lacks
+  // its entry function, or fails to load. As the system account, the
+  // interactive user's files (config.ini, the companions, the module) are
+  // opened while impersonating that user. A second call returns the module of the first; a call after
   // Teardown returns null and does nothing.
   HMODULE Load(HMODULE launcherInstance);
 
@@ -49,6 +52,7 @@ class AppModuleHost {
   static ModuleLoad VerifyHeldCompanions(std::vector<PinnedFile> companions);
 
   std::wstring appModuleFileName_;
+  std::string entryExport_;
   platform::UniqueModule appModule_;
   platform::UniqueModule runtimeModule_;
   platform::UniqueModule cppRuntimeModule_;

@@ -11,7 +11,7 @@
 #include "platform/ascii_fold.h"
 #include "platform/module_file_name.h"
 #include "platform/system_library.h"
-#include "signer/dependency_closure.h"
+#include "signer/module_plan.h"
 #include "signer/signer_verifier.h"
 
 namespace {
@@ -72,49 +72,19 @@ TrustDecision DecideRuntimeLibrary(const std::wstring& path, HANDLE file) {
   return decision;
 }
 
-// What SignerService's load of the file held in `pinned` decides before the
-// system loader is asked: the file's own decision (also in `own`), then the
-// libraries it brings along. Loaded when it would be loaded.
-ModuleLoad ReplayLoad(const PinnedFile& pinned, const DependencyJudge& judge, const LauncherLibraries& loaded,
-                      TrustDecision* own) {
-  ModuleLoad load;
-  load.outcome = Outcome::Refused;
-  load.file = pinned.Path();
-  if (!pinned.IsValid()) {
-    load.reason = L"it cannot be held open";
-    return load;
-  }
-  load.decision = judge(pinned.Path(), pinned.Get());
-  if (own != nullptr) *own = load.decision;
-  if (!load.decision.trusted) {
-    load.reason = L"it is not signed by an allowed publisher";
-    return load;
-  }
-  const std::wstring loadPath = pinned.LoadPath();
-  if (loadPath.empty()) {
-    load.reason = L"the system cannot say where it is";
-    return load;
-  }
-  DependencyClosure closure =
-      WalkDependencies(pinned, PathText::FolderPart(loadPath), judge,
-                       [&loaded](const std::wstring& name) { return loaded.IsLoaded(name); });
-  load.dependencies = std::move(closure.findings);
-  if (closure.result != DependencyClosure::Result::Complete) {
-    load.outcome =
-        closure.result == DependencyClosure::Result::Missing ? Outcome::DependencyMissing : Outcome::Refused;
-    load.file = closure.file;
-    load.reason = closure.reason;
-    if (!load.dependencies.empty()) load.decision = load.dependencies.back().decision;
-    return load;
-  }
-  load.outcome = Outcome::Loaded;
-  return load;
+// The decide step of a load, and the file's own decision.
+ModuleLoad ReplayLoad(PinnedFile pinned, const DependencyJudge& judge, const LauncherLibraries& loaded,
+                      const std::string& entryExport, TrustDecision* own) {
+  const ModulePlan plan = PlanModuleLoad(
+      std::move(pinned), judge, [&loaded](const std::wstring& name) { return loaded.IsLoaded(name); }, entryExport);
+  if (own != nullptr) *own = plan.moduleDecision;
+  return plan.load;
 }
 
 }  // namespace
 
-LaunchReplay ReplayLaunch(const std::wstring& appModuleFileName, const std::wstring& launcherPath,
-                          const std::wstring& dataRoot) {
+LaunchReplay ReplayLaunch(const std::wstring& appModuleFileName, const std::string& entryExport,
+                          const std::wstring& launcherPath, const std::wstring& dataRoot) {
   LaunchReplay replay;
   replay.handover = PreviewUpgradeHandover(appModuleFileName, dataRoot);
   std::wstring configured;
@@ -132,7 +102,7 @@ LaunchReplay ReplayLaunch(const std::wstring& appModuleFileName, const std::wstr
       library.path = PathText::Join(launcherDirectory, name);
       library.load.file = library.path;
       if (!FileSystem::IsFile(library.path)) continue;
-      library.load = ReplayLoad(PinnedFile::Open(library.path), DecideRuntimeLibrary, loaded, nullptr);
+      library.load = ReplayLoad(PinnedFile::Open(library.path), DecideRuntimeLibrary, loaded, {}, nullptr);
       if (library.load.outcome == Outcome::Loaded) loaded.Add(name);
     }
   }
@@ -161,9 +131,10 @@ LaunchReplay ReplayLaunch(const std::wstring& appModuleFileName, const std::wstr
     replay.outcome = MissingModule(replay.applicationDirectory, modulePath);
     return replay;
   }
-  const PinnedFile module = PinnedFile::Open(modulePath);
+  PinnedFile module = PinnedFile::Open(modulePath);
+  const bool held = module.IsValid();
   TrustDecision own;
-  replay.outcome = ReplayLoad(module, Decide, loaded, &own);
-  replay.module = CompanionDecision{modulePath, module.IsValid(), own};
+  replay.outcome = ReplayLoad(std::move(module), Decide, loaded, entryExport, &own);
+  replay.module = CompanionDecision{modulePath, held, own};
   return replay;
 }

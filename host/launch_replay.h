@@ -38,13 +38,17 @@ struct LaunchReplay {
   // The module's own decision, once the companions passed and it is there.
   std::optional<CompanionDecision> module;
   // How the launch would end: Loaded when it would load the module (and go
-  // on to its entry), else why not, with the import walk's findings.
+  // on to its entry), else why not (a module without its entry function
+  // among them), with the closure's findings.
   ModuleLoad outcome;
 };
 
 // Replays the Load of the launcher at `launcherPath` (empty: none, so nothing
 // is preloaded and no launcher folder is a choice), whose application module
-// is `appModuleFileName`, for the user whose roaming folder is `dataRoot`.
+// is `appModuleFileName` with the entry function `entryExport`, for the user
+// whose roaming folder is `dataRoot`. The module's load is decided by the
+// launch's own decide step (PlanModuleLoad), so every file its closure would
+// load is listed with where it would come from.
 // Files are judged by SignerVerifier::Instance() as the caller has set it up
 // (its reference publisher and cache file); nothing is held beyond the call.
 //
@@ -53,5 +57,5 @@ struct LaunchReplay {
 // preload, and the system-folder libraries loaded in this process, which
 // stand for those a launcher has bound by then (this process has made the
 // same checks with the same code).
-LaunchReplay ReplayLaunch(const std::wstring& appModuleFileName, const std::wstring& launcherPath,
-                          const std::wstring& dataRoot);
+LaunchReplay ReplayLaunch(const std::wstring& appModuleFileName, const std::string& entryExport,
+                          const std::wstring& launcherPath, const std::wstring& dataRoot);

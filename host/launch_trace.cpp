@@ -30,6 +30,7 @@ const wchar_t* OutcomeOf(ModuleLoad::Outcome outcome) {
     case ModuleLoad::Outcome::DependencyMissing: return L"dependency missing";
     case ModuleLoad::Outcome::LoadFailed: return L"load failed";
     case ModuleLoad::Outcome::NotTheCheckedFile: return L"refused";
+    case ModuleLoad::Outcome::NoEntryFunction: return L"no entry function";
   }
   return L"refused";
 }
@@ -45,13 +46,37 @@ std::string Utf8(const std::wstring& text) {
   return bytes;
 }
 
-void AppendToLog(const std::wstring& line) {
+// The log's path, or empty when nothing is to be written.
+std::wstring FindLog() {
   // Under the system account the product folder is another user's: nothing
   // is written there on that account's rights.
-  if (ProductPaths::RunsAsSystemAccount()) return;
+  if (ProductPaths::RunsAsSystemAccount()) return {};
   const std::wstring folder = ProductPaths::ProductDataDirectory();
-  if (folder.empty() || !FileSystem::IsDirectory(folder)) return;
-  bounded_log::Append(folder + product_layout::kLaunchLogFile, Utf8(line + L"\r\n"), kLaunchLogLimit);
+  if (folder.empty() || !FileSystem::IsDirectory(folder)) return {};
+  return folder + product_layout::kLaunchLogFile;
+}
+
+struct PreparedLog {
+  bool prepared = false;
+  std::wstring path;
+};
+
+PreparedLog& Prepared() {
+  static PreparedLog log;
+  return log;
+}
+
+// `mayLookUp`: the log may be found now if it was not prepared, which asks
+// the shell and the security functions and may load their libraries.
+void Emit(const LaunchTrace& trace, bool mayLookUp) {
+  SYSTEMTIME utc{};
+  ::GetSystemTime(&utc);
+  const std::wstring line = TraceLine(trace, utc, ::GetCurrentProcessId(), platform::ModuleFileName(nullptr));
+  ::OutputDebugStringW((line + L"\n").c_str());
+  const PreparedLog& prepared = Prepared();
+  if (!prepared.prepared && !mayLookUp) return;
+  const std::wstring log = prepared.prepared ? prepared.path : FindLog();
+  if (!log.empty()) bounded_log::Append(log, Utf8(line + L"\r\n"), kLaunchLogLimit);
 }
 
 }  // namespace
@@ -93,10 +118,16 @@ std::wstring TraceLine(const LaunchTrace& trace, const SYSTEMTIME& utc, DWORD pr
   return line;
 }
 
-void WriteLaunchTrace(const LaunchTrace& trace) {
-  SYSTEMTIME utc{};
-  ::GetSystemTime(&utc);
-  const std::wstring line = TraceLine(trace, utc, ::GetCurrentProcessId(), platform::ModuleFileName(nullptr));
-  ::OutputDebugStringW((line + L"\n").c_str());
-  AppendToLog(line);
+void PrepareLaunchTrace() {
+  PreparedLog& prepared = Prepared();
+  prepared.path = FindLog();
+  prepared.prepared = true;
+}
+
+void WriteLaunchTrace(const LaunchTrace& trace) { Emit(trace, true); }
+
+void WriteLoadGuardStop(const std::wstring& image) {
+  Emit({L"stopped by the load guard", image, std::nullopt,
+        L"it lies outside the system's folders and is no checked product file", L""},
+       false);
 }

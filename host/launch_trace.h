@@ -6,6 +6,7 @@
 // application leaves nothing.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/win.h"
@@ -33,11 +34,20 @@ LaunchTrace TraceOf(const ModuleLoad& load);
 // as "name value" with paths and texts in double quotes.
 std::wstring TraceLine(const LaunchTrace& trace, const SYSTEMTIME& utc, DWORD processId, const std::wstring& launcher);
 
+// Finds the log now, for every later line of this process: the load guard
+// writes its line where nothing may be looked up.
+void PrepareLaunchTrace();
+
 // Writes the line for this process and now. The log is kept to 64 KiB (the
 // older half goes when it is full), written as UTF-8 through a handle that
 // does not follow links, only into a product folder that exists, and never
 // as the system account. Nothing that goes wrong here changes the launch.
 void WriteLaunchTrace(const LaunchTrace& trace);
+
+// The line of an image that the load guard stops: written under the
+// loader's lock, so only to a log PrepareLaunchTrace found (else only for a
+// debugger).
+void WriteLoadGuardStop(const std::wstring& image);
 
 // The log's size limit.
 inline constexpr size_t kLaunchLogLimit = 64 * 1024;

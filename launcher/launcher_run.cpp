@@ -9,6 +9,7 @@
 #include "locations/impersonation_table.h"
 #include "platform/get_proc.h"
 #include "platform/library_search.h"
+#include "platform/load_guard.h"
 #include "signer/product_texts.h"
 #include "signer/signer_startup.h"
 #include "signer/signer_verifier.h"
@@ -49,22 +50,29 @@ bool PassesOsGate() {
 int RunLauncher(const LauncherConstants& constants, HINSTANCE instance, HINSTANCE previousInstance,
                 LPWSTR commandLine, int showCommand) {
   (void)processObjectsCreated;
-  // Before anything else: the program's own file is held, so that it can no
-  // longer be swapped for another whose publisher would then pass for ours,
-  // and libraries are looked for in the system folder only (and later in the
-  // application's folder), so that nothing planted in the program's folder,
-  // the current folder or a PATH folder is loaded on our behalf.
-  SignerVerifier::Instance().PinModuleFile(instance);
+  // Before anything else: libraries loaded by name come from the system
+  // folder only, so that nothing planted in the program's folder, the current
+  // folder or a PATH folder is loaded on our behalf; product files enter by
+  // the paths of the files that were checked, and the load guard stops the
+  // process at any other image until the application's entry is called.
+  // Then the program's own file is held, so that it can no longer be swapped
+  // for another whose publisher would then pass for ours.
   platform::RestrictLibrarySearch();
+  platform::LoadGuard& guard = platform::LoadGuard::Instance();
+  guard.Arm(&WriteLoadGuardStop);
+  PrepareLaunchTrace();
+  SignerVerifier::Instance().PinModuleFile(instance);
   if (constants.osGate && !PassesOsGate()) {
     WriteLaunchTrace({L"os gate declined", L"", std::nullopt, L"", L""});
     return 0;
   }
 
-  AppModuleHost host(constants.appModuleFileName);
+  AppModuleHost host(constants.appModuleFileName, constants.entryExport);
   int result = 0;
   const HMODULE appModule = host.Load(instance);
   if (auto entry = platform::GetProc<AppEntry>(appModule, constants.entryExport)) {
+    // From here on, what the application loads is its own business.
+    guard.Disarm();
     result = entry(instance, previousInstance, commandLine, showCommand);
   } else {
     LaunchTrace trace;

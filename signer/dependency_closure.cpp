@@ -1,11 +1,11 @@
 #include "signer/dependency_closure.h"
 
-#include <deque>
+#include <map>
 
 #include "locations/file_system.h"
+#include "locations/library_name.h"
 #include "locations/path_text.h"
 #include "locations/pe_image.h"
-#include "platform/ascii_fold.h"
 #include "platform/system_library.h"
 
 namespace {
@@ -13,14 +13,23 @@ namespace {
 constexpr size_t kMaxDepth = 8;
 constexpr size_t kMaxProductFiles = 64;
 
-bool IsApiSetName(const std::wstring& name) {
-  const std::wstring folded = platform::FoldAscii(name);
-  return folded.rfind(L"api-ms-", 0) == 0 || folded.rfind(L"ext-ms-", 0) == 0;
-}
-
 bool InSystemFolder(const std::wstring& name) {
   const std::wstring& system = platform::SystemDirectory();
   return !system.empty() && FileSystem::IsFile(system + L"\\" + name);
+}
+
+// Every library the image open in `file` makes the loader look for by name,
+// as file names: imports, delayed imports, forwarders' libraries.
+bool ReadLinkedLibraries(HANDLE file, std::vector<std::wstring>& libraries, std::vector<std::string>& exportNames) {
+  std::vector<std::wstring> imports;
+  pe_image::Exports exports;
+  if (!pe_image::ReadImportedLibraries(file, imports) || !pe_image::ReadExports(file, exports)) return false;
+  for (const std::wstring& name : imports) libraries.push_back(library_name::LoaderFileName(name));
+  for (const std::string& forwarder : exports.forwarders) {
+    for (std::wstring& name : library_name::ForwarderLibraries(forwarder)) libraries.push_back(std::move(name));
+  }
+  exportNames = std::move(exports.names);
+  return true;
 }
 
 class Walk {
@@ -29,53 +38,51 @@ class Walk {
       : folder_(folder), judge_(judge), isLoaded_(isLoaded) {}
 
   DependencyClosure Run(const PinnedFile& module) {
-    seen_.push_back(platform::FoldAscii(PathText::NamePart(module.Path())));
-    queue_.push_back({module.Get(), module.Path(), 0});
-    while (!queue_.empty() && closure_.result == DependencyClosure::Result::Complete) {
-      const Pending next = queue_.front();
-      queue_.pop_front();
-      Follow(next);
-    }
+    const std::wstring key = library_name::Key(PathText::NamePart(module.Path()));
+    state_[key] = State::Walking;
+    Visit(module.Get(), module.Path(), 0, &closure_.moduleExports);
     return std::move(closure_);
   }
 
  private:
-  struct Pending {
-    HANDLE file;
-    std::wstring path;
-    size_t depth;
-  };
+  // Walking: a product file whose libraries are being walked, so not yet
+  // loadable; Placed: any other library already met.
+  enum class State { Walking, Placed };
 
-  void Refuse(const std::wstring& path, const wchar_t* reason) {
+  bool Refuse(const std::wstring& path, const wchar_t* reason) {
     closure_.result = DependencyClosure::Result::Refused;
     closure_.file = path;
     closure_.reason = reason;
+    return false;
   }
 
-  bool FirstTime(const std::wstring& name) {
-    std::wstring folded = platform::FoldAscii(name);
-    for (const std::wstring& known : seen_) {
-      if (known == folded) return false;
+  bool Visit(HANDLE file, const std::wstring& path, size_t depth, std::vector<std::string>* exportNames) {
+    std::vector<std::wstring> libraries;
+    std::vector<std::string> names;
+    if (!ReadLinkedLibraries(file, libraries, names)) {
+      return Refuse(path, L"its import or export tables cannot be read");
     }
-    seen_.push_back(std::move(folded));
+    if (exportNames != nullptr) *exportNames = std::move(names);
+    for (const std::wstring& name : libraries) {
+      const std::wstring key = library_name::Key(name);
+      if (name.empty()) return Refuse(path, L"it names a library without a name");
+      const auto known = state_.find(key);
+      if (known != state_.end()) {
+        if (known->second == State::Walking) {
+          return Refuse(folder_ + name, L"the product's libraries need each other in a circle");
+        }
+        continue;
+      }
+      state_[key] = State::Placed;
+      if (!Place(name, depth)) return false;
+    }
     return true;
   }
 
-  void Follow(const Pending& image) {
-    std::vector<std::wstring> names;
-    if (!pe_image::ReadImportedLibraries(image.file, names)) {
-      return Refuse(image.path, L"its import tables cannot be read");
-    }
-    for (const std::wstring& name : names) {
-      if (IsApiSetName(name) || !FirstTime(name)) continue;
-      if (!Place(name, image.depth)) return;
-    }
-  }
-
-  // Records where the loader would find `name`; false when that ends the walk.
+  // Records where `name` will come from; false when that ends the walk.
   bool Place(const std::wstring& name, size_t depth) {
-    DependencyFinding& finding = closure_.findings.emplace_back();
-    finding.name = name;
+    closure_.findings.push_back({name, DependencyFinding::Where::Missing, L"", {}});
+    DependencyFinding& finding = closure_.findings.back();
     if (isLoaded_(name)) {
       finding.where = DependencyFinding::Where::Loaded;
       return true;
@@ -84,7 +91,11 @@ class Walk {
     if (FileSystem::IsFile(path)) {
       finding.where = DependencyFinding::Where::ProductFolder;
       finding.path = path;
-      return Admit(finding, depth);
+      return Admit(name, path, depth);
+    }
+    if (library_name::IsApiSetName(name)) {
+      finding.where = DependencyFinding::Where::ApiSet;
+      return true;
     }
     if (InSystemFolder(name)) {
       finding.where = DependencyFinding::Where::SystemFolder;
@@ -95,22 +106,23 @@ class Walk {
     return false;
   }
 
-  bool Admit(DependencyFinding& finding, size_t depth) {
-    if (closure_.held.size() == kMaxProductFiles || depth + 1 > kMaxDepth) {
-      Refuse(finding.path, L"the module's libraries go deeper than any product's");
-      return false;
+  bool Admit(const std::wstring& name, const std::wstring& path, size_t depth) {
+    if (admitted_ == kMaxProductFiles || depth + 1 > kMaxDepth) {
+      return Refuse(path, L"the module's libraries go deeper than any product's");
     }
-    PinnedFile pinned = PinnedFile::Open(finding.path);
-    if (!pinned.IsValid()) {
-      Refuse(finding.path, L"it cannot be held open");
-      return false;
+    ++admitted_;
+    PinnedFile pinned = PinnedFile::Open(path);
+    if (!pinned.IsValid()) return Refuse(path, L"it cannot be held open");
+    // The finding may move as the walk below adds more.
+    const size_t index = closure_.findings.size() - 1;
+    closure_.findings[index].decision = judge_(path, pinned.Get());
+    if (!closure_.findings[index].decision.trusted) {
+      return Refuse(path, L"it is not signed by an allowed publisher");
     }
-    finding.decision = judge_(finding.path, pinned.Get());
-    if (!finding.decision.trusted) {
-      Refuse(finding.path, L"it is not signed by an allowed publisher");
-      return false;
-    }
-    queue_.push_back({pinned.Get(), finding.path, depth + 1});
+    const std::wstring key = library_name::Key(name);
+    state_[key] = State::Walking;
+    if (!Visit(pinned.Get(), path, depth + 1, nullptr)) return false;
+    state_[key] = State::Placed;
     closure_.held.push_back(std::move(pinned));
     return true;
   }
@@ -119,8 +131,8 @@ class Walk {
   const DependencyJudge& judge_;
   const LoadedLibraryTest& isLoaded_;
   DependencyClosure closure_;
-  std::deque<Pending> queue_;
-  std::vector<std::wstring> seen_;
+  std::map<std::wstring, State> state_;
+  size_t admitted_ = 0;
 };
 
 }  // namespace

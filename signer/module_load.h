@@ -18,11 +18,13 @@ struct ModuleLoad {
     DependencyMissing,    // `file` names a library the module needs that is nowhere
     LoadFailed,           // the system could not load it; `error` says why
     NotTheCheckedFile,    // what got loaded is not the file that was checked
+    NoEntryFunction,      // the module does not export the entry function
   };
   HMODULE module = nullptr;
   Outcome outcome = Outcome::Missing;
   std::wstring file;
-  // Why `file` was refused, in a few words; empty otherwise.
+  // Why `file` was refused, in a few words; for NoEntryFunction the entry
+  // function's name; empty otherwise.
   std::wstring reason;
   // The signer policy's answer for the module, or for the refused file.
   TrustDecision decision;

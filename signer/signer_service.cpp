@@ -3,7 +3,6 @@
 #include "locations/file_system.h"
 #include "locations/path_text.h"
 #include "locations/product_paths.h"
-#include "platform/library_search.h"
 #include "platform/unique_handle.h"
 #include "signer/product_texts.h"
 #include "signer/signer_startup.h"
@@ -13,76 +12,8 @@ namespace {
 
 bool IsLoaded(const std::wstring& name) { return ::GetModuleHandleW(name.c_str()) != nullptr; }
 
-// The product libraries that the load brought in are the held files, not
-// files that took their names meanwhile (those still to come are delayed
-// loads, and the held files keep their names until then).
-bool LoadedTheHeldFiles(const std::vector<PinnedFile>& held) {
-  for (const PinnedFile& file : held) {
-    const HMODULE loaded = ::GetModuleHandleW(PathText::NamePart(file.Path()).c_str());
-    if (loaded != nullptr && !file.IsFileOf(loaded)) return false;
-  }
-  return true;
-}
-
-struct LoadedFiles {
-  ModuleLoad load;
-  std::vector<PinnedFile> held;
-};
-
-// Checks and loads the same file: it is held open from the check to the
-// load, judged through that handle, loaded by the path the handle has now
-// (every link resolved), and kept only if what got loaded is that very file.
-// A file that cannot be held open is refused rather than checked unguarded.
-// `addFolder`: the module's folder serves its delayed loads later on.
-LoadedFiles LoadPinned(PinnedFile pinned, const DependencyJudge& judge, bool addFolder) {
-  LoadedFiles result;
-  ModuleLoad& load = result.load;
-  load.outcome = ModuleLoad::Outcome::Refused;
-  const std::wstring& path = pinned.Path();
-  load.file = path;
-  if (!pinned.IsValid()) {
-    load.reason = L"it cannot be held open";
-    return result;
-  }
-  load.decision = judge(path, pinned.Get());
-  const std::wstring loadPath = load.decision.trusted ? pinned.LoadPath() : std::wstring();
-  if (!load.decision.trusted) {
-    load.reason = L"it is not signed by an allowed publisher";
-    return result;
-  }
-  if (loadPath.empty()) {
-    load.reason = L"the system cannot say where it is";
-    return result;
-  }
-
-  const std::wstring folder = PathText::FolderPart(loadPath);
-  DependencyClosure closure = WalkDependencies(pinned, folder, judge, IsLoaded);
-  load.dependencies = std::move(closure.findings);
-  if (closure.result != DependencyClosure::Result::Complete) {
-    load.outcome = closure.result == DependencyClosure::Result::Missing ? ModuleLoad::Outcome::DependencyMissing
-                                                                        : ModuleLoad::Outcome::Refused;
-    load.file = closure.file;
-    load.reason = closure.reason;
-    if (!load.dependencies.empty()) load.decision = load.dependencies.back().decision;
-    return result;
-  }
-
-  if (addFolder) platform::AddLibraryFolder(folder);
-  platform::UniqueModule module(platform::LoadLibraryWithOwnFolder(loadPath));
-  if (!module) {
-    load.outcome = ModuleLoad::Outcome::LoadFailed;
-    load.error = ::GetLastError();
-    return result;
-  }
-  if (!pinned.IsFileOf(module.Get()) || !LoadedTheHeldFiles(closure.held)) {
-    load.outcome = ModuleLoad::Outcome::NotTheCheckedFile;
-    return result;
-  }
-  load.outcome = ModuleLoad::Outcome::Loaded;
-  load.module = module.Release();
-  result.held = std::move(closure.held);
-  result.held.push_back(std::move(pinned));
-  return result;
+TrustDecision DecideByPolicy(const std::wstring& file, HANDLE pinned) {
+  return SignerVerifier::Instance().DecidePinned(file, pinned);
 }
 
 }  // namespace
@@ -118,22 +49,22 @@ void SignerService::VerifyAhead(const std::vector<const PinnedFile*>& files) {
   SignerVerifier::Instance().VerifyAhead(held);
 }
 
-ModuleLoad SignerService::LoadApplicationModule(const std::wstring& path) {
-  if (!FileSystem::IsFile(path)) return {};
-  return LoadHeldApplicationModule(PinnedFile::Open(path));
+ModulePlan SignerService::PlanApplicationModule(PinnedFile module, const std::string& entryExport) {
+  return PlanModuleLoad(std::move(module), DecideByPolicy, IsLoaded, entryExport);
 }
 
-ModuleLoad SignerService::LoadHeldApplicationModule(PinnedFile module) {
-  auto judge = [](const std::wstring& file, HANDLE pinned) {
-    return SignerVerifier::Instance().DecidePinned(file, pinned);
-  };
-  LoadedFiles loaded = LoadPinned(std::move(module), judge, true);
-  for (PinnedFile& file : loaded.held) Hold(std::move(file));
-  const ModuleLoad::Outcome outcome = loaded.load.outcome;
-  if (outcome == ModuleLoad::Outcome::Refused || outcome == ModuleLoad::Outcome::NotTheCheckedFile) {
-    ShowFailureNotice(loaded.load.file.c_str());
+ModuleLoad SignerService::LoadApplicationModule(const std::wstring& path) {
+  if (!FileSystem::IsFile(path)) return {};
+  return LoadPlannedModule(PlanApplicationModule(PinnedFile::Open(path), {}));
+}
+
+ModuleLoad SignerService::LoadPlannedModule(ModulePlan plan) {
+  ModuleLoad load = CarryOutModulePlan(plan);
+  if (load.outcome == ModuleLoad::Outcome::Loaded) HoldPlan(std::move(plan));
+  if (load.outcome == ModuleLoad::Outcome::Refused || load.outcome == ModuleLoad::Outcome::NotTheCheckedFile) {
+    ShowFailureNotice(load.file.c_str());
   }
-  return std::move(loaded.load);
+  return load;
 }
 
 HMODULE SignerService::LoadVerifiedLibrary(const wchar_t* path) {
@@ -142,16 +73,16 @@ HMODULE SignerService::LoadVerifiedLibrary(const wchar_t* path) {
 
 HMODULE SignerService::LoadRuntimeLibrary(const std::wstring& path) {
   if (!FileSystem::IsFile(path)) return nullptr;
-  auto judge = [](const std::wstring& file, HANDLE pinned) {
-    TrustDecision decision;
-    decision.trusted = SignerVerifier::Instance().IsGenuineRuntimeLibrary(file, pinned);
-    return decision;
-  };
-  // The launcher's folder is no place to look for anyone else's libraries:
-  // it is not added to the folders the process searches.
-  LoadedFiles loaded = LoadPinned(PinnedFile::Open(path), judge, false);
-  for (PinnedFile& file : loaded.held) Hold(std::move(file));
-  return loaded.load.module;
+  ModulePlan plan = PlanModuleLoad(PinnedFile::Open(path), DecideRuntimeLibrary, IsLoaded, {});
+  const ModuleLoad load = CarryOutModulePlan(plan);
+  if (load.outcome == ModuleLoad::Outcome::Loaded) HoldPlan(std::move(plan));
+  return load.module;
+}
+
+TrustDecision SignerService::DecideRuntimeLibrary(const std::wstring& path, HANDLE pinned) {
+  TrustDecision decision;
+  decision.trusted = SignerVerifier::Instance().IsGenuineRuntimeLibrary(path, pinned);
+  return decision;
 }
 
 bool SignerService::HasCallerModule() {
@@ -185,4 +116,9 @@ void SignerService::Release() {
 void SignerService::Hold(PinnedFile file) {
   auto guard = heldLock_.Lock();
   heldFiles_.push_back(std::move(file));
+}
+
+void SignerService::HoldPlan(ModulePlan plan) {
+  for (PinnedFile& library : plan.libraries) Hold(std::move(library));
+  Hold(std::move(plan.module));
 }

@@ -10,6 +10,7 @@
 #include "platform/critical_section.h"
 #include "platform/win.h"
 #include "signer/module_load.h"
+#include "signer/module_plan.h"
 
 class SignerService {
  public:
@@ -31,18 +32,18 @@ class SignerService {
   // SignerVerifier::VerifyAhead); invalid ones are left to their turns.
   void VerifyAhead(const std::vector<const PinnedFile*>& files);
 
-  // Loads a trusted module with its own folder searched first for its
-  // dependencies, and no other folder but the system's. The file is held
-  // open from the check on and what gets loaded must be that very file.
-  // Before the load, every library the module brings along (its import
-  // closure) must be loaded already, lie in the system folder, or be a file of
-  // the module's folder that the policy trusts, which is then held open too;
-  // the module's folder is added to the folders the process searches, for
-  // its delayed loads. The result says what happened and why; the failure
-  // notice has been shown for a refused file.
+  // The decide step of a module's load (see PlanModuleLoad), with the signer
+  // policy as the judge: the module and every file of its folder that it
+  // brings along must pass it; every other library must be loaded already,
+  // lie in the system folder or be an API set. Nothing is loaded.
+  ModulePlan PlanApplicationModule(PinnedFile module, const std::string& entryExport);
+  // The act step: loads the planned files by their held paths, which stay
+  // held for the life of the process once the module has loaded. The result
+  // says what happened and why; the failure notice has been shown for a
+  // refused file or one that is not the checked file.
+  ModuleLoad LoadPlannedModule(ModulePlan plan);
+  // Both steps for the module at `path`, with no entry function asked for.
   ModuleLoad LoadApplicationModule(const std::wstring& path);
-  // The same for a module the caller holds already (invalid: refused).
-  ModuleLoad LoadHeldApplicationModule(PinnedFile module);
 
   // LoadApplicationModule's module: null, silently, for a missing path, a
   // directory, a missing dependency or a failing load; null after the failure
@@ -50,7 +51,8 @@ class SignerService {
   HMODULE LoadVerifiedLibrary(const wchar_t* path);
 
   // Loads a compiler run-time library shipped beside the launcher when it is
-  // genuine (SignerVerifier::IsGenuineRuntimeLibrary), with the same guards.
+  // genuine (SignerVerifier::IsGenuineRuntimeLibrary), and so is every file
+  // of the launcher's folder that it brings along, by their held paths.
   // Null, silently, otherwise.
   HMODULE LoadRuntimeLibrary(const std::wstring& path);
 
@@ -73,6 +75,8 @@ class SignerService {
   SignerService() = default;
 
   void Hold(PinnedFile file);
+  void HoldPlan(ModulePlan plan);
+  static TrustDecision DecideRuntimeLibrary(const std::wstring& path, HANDLE pinned);
 
   HMODULE callerModule_ = nullptr;
   bool cacheFileApplied_ = false;

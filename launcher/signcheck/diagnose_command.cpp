@@ -49,7 +49,8 @@ int RunDiagnose(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& e
     if (const std::wstring copy = snapshot.CopyPath(); !copy.empty()) verifier.SetCacheFile(copy.c_str());
     UseReference(report.launcher);
     report.replay =
-        ReplayLaunch(report.moduleName, report.launcher.missing ? L"" : report.launcher.path, dataRoot);
+        ReplayLaunch(report.moduleName, pdf ? "PdfReaderMain" : "ImageViewerMain",
+                     report.launcher.missing ? L"" : report.launcher.path, dataRoot);
     // Written back into the copy, which goes with the snapshot.
     verifier.Release();
   }

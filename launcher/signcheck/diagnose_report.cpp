@@ -165,6 +165,7 @@ std::wstring FindingLine(const DependencyFinding& finding) {
   switch (finding.where) {
     case Where::Loaded: return line + L"loaded already\r\n";
     case Where::SystemFolder: return line + L"system folder\r\n";
+    case Where::ApiSet: return line + L"API set, the system's to resolve\r\n";
     case Where::Missing: return line + L"nowhere the loader looks\r\n";
     case Where::ProductFolder: break;
   }
@@ -179,6 +180,7 @@ const wchar_t* WhereKey(Where where) {
     case Where::Loaded: return L"loaded";
     case Where::ProductFolder: return L"productFolder";
     case Where::SystemFolder: return L"systemFolder";
+    case Where::ApiSet: return L"apiSet";
     case Where::Missing: break;
   }
   return L"missing";
@@ -191,6 +193,7 @@ const wchar_t* OutcomeKey(const DiagnoseReport& report) {
     case Outcome::NoApplicationFolder: return L"noApplicationFolder";
     case Outcome::Missing: return L"moduleMissing";
     case Outcome::DependencyMissing: return L"dependencyMissing";
+    case Outcome::NoEntryFunction: return L"noEntryFunction";
     default: break;
   }
   return L"refused";
@@ -278,6 +281,8 @@ std::wstring OutcomeText(const DiagnoseReport& report) {
     case Outcome::Missing: return L"would not start: module missing: " + outcome.file;
     case Outcome::DependencyMissing:
       return L"would not start: dependency missing: " + outcome.file + L" is nowhere the loader looks";
+    case Outcome::NoEntryFunction:
+      return L"would not start: no entry function: " + outcome.file + L" exports no " + outcome.reason;
     default: break;
   }
   return L"would refuse " + outcome.file + L": " + outcome.reason;

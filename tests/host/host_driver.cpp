@@ -25,7 +25,7 @@ void Append(const char* line) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;
-  AppModuleHost host(argv[1]);
+  AppModuleHost host(argv[1], "");
   Append(host.Load(::GetModuleHandleW(nullptr)) != nullptr ? "host loaded\n" : "host no module\n");
   host.Teardown();
   Append("host torn down\n");
