@@ -16,6 +16,10 @@
 
 namespace {
 
+// An API-set name that no system resolves: a file of that name beside the
+// module is a product file like any other.
+constexpr wchar_t kApiSetName[] = L"api-ms-win-crt-varo-l1-1-0.dll";
+
 class LaunchTraceTest : public LauncherTest {
  protected:
   std::wstring Log() const { return ProductFolder() + product_layout::kLaunchLogFile; }
@@ -105,7 +109,15 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
       {kPicViewer, [] { SetEnvironment(L"VARO_TEST_APP_FAIL_LOAD", L"1"); },
        {L"outcome \"load failed\"", L"detail \"error 1114"}},
       {kPicViewer, [&] { InstallVersion(L"1.0", L"no-entry.dll"); },
-       {L"outcome \"no entry function\"", L"detail \"ImageViewerMain\""}},
+       {L"outcome \"no entry function\"", L"detail \"ImageViewerMain\""},
+       L"would not start: no entry function: "},
+      {kPicViewer,
+       [&] {
+         InstallVersion(L"1.0", L"app-imports-api-set.dll");
+         Copy(Artifact(L"marker.dll"), folder + kApiSetName);
+       },
+       {L"outcome \"refused\"", L"api-ms-win-crt-varo-l1-1-0.dll\"", L"verdict NotSigned"},
+       L"would refuse "},
       {kPdfReader,
        [&] {
          registry_.SetText(HKEY_CURRENT_USER, 0, L"Software\\Wine\\AppDefaults\\VaroPdfReader.exe", L"Version",
@@ -115,7 +127,7 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
   };
   for (const Case& c : cases) {
     const std::wstring launcher = InstallProduct(c.program);
-    for (const wchar_t* stale : {L"FreeImage.dll", L"helper.dll"}) ::DeleteFileW((folder + stale).c_str());
+    for (const wchar_t* stale : {L"FreeImage.dll", L"helper.dll", kApiSetName}) ::DeleteFileW((folder + stale).c_str());
     c.layOut();
     ::DeleteFileW(Log().c_str());
     const auto [diagnoseExit, diagnosis] = Diagnose(launcher);

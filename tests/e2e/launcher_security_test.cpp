@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "cache/cache_file.h"
+#include "locations/bounded_log.h"
+#include "locations/path_text.h"
 #include "locations/product_layout.h"
 #include "platform/unique_handle.h"
-#include "tests/e2e/launcher_fixture.h"
+#include "tests/e2e/launcher_security_fixture.h"
 
 // Launches set up the way an attacker would: a launcher renamed while it
 // runs or swapped before it starts, libraries planted beside it under system
@@ -16,22 +18,19 @@
 
 namespace {
 
-class LauncherSecurityTest : public LauncherTest {
- protected:
-  void SetUp() override {
-    LauncherTest::SetUp();
-    SetEnvironment(L"VARO_TEST_MARKERS", markers_);
-    FileSystem::CreateDirectoryTree(markers_);
+// Whether the launch log at `log` has a line saying that the load guard
+// stopped the launch at `file` (compared without case; the paths in these
+// tests are ASCII, so the UTF-8 line is read byte by byte).
+bool StoppedByLoadGuard(const std::wstring& log, const std::wstring& file) {
+  for (const std::string& bytes : bounded_log::LastLines(log, 16, 64 * 1024)) {
+    const std::wstring line = PathText::ToLower(std::wstring(bytes.begin(), bytes.end()));
+    if (line.find(L" outcome \"stopped by the load guard\"") != std::wstring::npos &&
+        line.find(L" file \"" + PathText::ToLower(file) + L"\"") != std::wstring::npos) {
+      return true;
+    }
   }
-
-  // Whether a marker library planted as `name` ran its start-up code.
-  bool MarkerLoaded(const std::wstring& name) const { return FileSystem::Exists(markers_ + name + L".loaded"); }
-
-  // The application module of version 1.0 replaced by `module`.
-  void ReplaceModule(const wchar_t* module) { Copy(Artifact(module), VersionFolder(L"1.0") + L"VaroImageApp.dll"); }
-
-  const std::wstring markers_ = temp_.Path(L"markers\\");
-};
+  return false;
+}
 
 // Catches a launcher that leaves its own file free while it runs: renamed,
 // it could be replaced by a file whose publisher the launcher would then take
@@ -156,17 +155,18 @@ TEST_F(LauncherSecurityTest, ModuleLibrariesComeFromItsFolderSignedOrFromTheSyst
 // launcher's folder first: empty trust libraries there left the launcher
 // without a signer of its own, and then every module was accepted; the
 // theme library that a message box loads by name ran whatever was planted
-// under its name. The debug-help library shows where Wine parts from
-// Windows: Wine resolves the imports of its own libraries (imagehlp's, which
-// comes with the trust library) through the program's folder when a native
-// copy is preferred there, whatever search the process asked for; Windows
-// takes them from the system folder.
+// under its name. The debug-help library is where Wine parts from Windows:
+// Wine resolves the imports of its own libraries (imagehlp's, which comes
+// with the trust library) through the program's folder when a native copy
+// is preferred there, whatever search the process asked for, where Windows
+// takes them from the system folder. Under Wine the load guard has to stop
+// the launch before that copy's start-up code runs, and the trace names it.
 TEST_F(LauncherSecurityTest, SystemLibrariesBesideTheLauncherAreNotLoaded) {
   const std::wstring launcher = InstallProduct(kPicViewer);
   ReplaceModule(L"app-unsigned.dll");
   struct Case {
     const wchar_t* name;
-    bool loadedUnderWine;
+    bool stoppedUnderWine;
   };
   const Case cases[] = {{L"wintrust", false}, {L"crypt32", false}, {L"uxtheme", false}, {L"dbghelp", true}};
   for (const Case& c : cases) {
@@ -176,9 +176,12 @@ TEST_F(LauncherSecurityTest, SystemLibrariesBesideTheLauncherAreNotLoaded) {
 
   EXPECT_EQ(Launch(launcher), 0u);
   EXPECT_FALSE(Recorded());
+  const std::wstring log = ProductFolder() + product_layout::kLaunchLogFile;
   for (const Case& c : cases) {
-    EXPECT_EQ(MarkerLoaded(std::wstring(c.name) + L".dll"), c.loadedUnderWine)
-        << ::testing::PrintToString(std::wstring(c.name));
+    const std::wstring planted = launcherFolder_ + c.name + L".dll";
+    SCOPED_TRACE(::testing::PrintToString(planted));
+    EXPECT_FALSE(MarkerLoaded(std::wstring(c.name) + L".dll"));
+    EXPECT_EQ(StoppedByLoadGuard(log, planted), c.stoppedUnderWine);
   }
 }
 

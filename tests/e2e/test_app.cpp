@@ -3,11 +3,12 @@
 // named by VARO_TEST_APP_RECORD; with VARO_TEST_APP_GATE set it first creates
 // that path followed by ".ready" and waits for the test to create the path
 // itself; it asks the launcher's CheckSigner about the file named by
-// VARO_TEST_APP_CHECK (if any), and returns the exit code in
-// VARO_TEST_APP_EXIT (3 when unset). With VARO_TEST_APP_FAIL_LOAD set it
-// refuses to be loaded (its start-up code fails). Built with VARO_TEST_APP_IMPORTS, it
-// calls the marker library's export through its import table (linked or
-// delayed), as a module with libraries of its own does.
+// VARO_TEST_APP_CHECK (if any), loads the library named by VARO_TEST_APP_LOAD
+// (if any) by that name, and returns the exit code in VARO_TEST_APP_EXIT (3
+// when unset). With VARO_TEST_APP_FAIL_LOAD set it refuses to be loaded (its
+// start-up code fails). Built with VARO_TEST_APP_IMPORTS, it calls the marker
+// library's export through its import table (linked or delayed), as a module
+// with libraries of its own does.
 #include <cwchar>
 #include <string>
 
@@ -65,6 +66,14 @@ void Record(const std::wstring& text) {
   if (file) ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
 }
 
+// A module that loads a library of its own by name once it runs, after the
+// launcher's checks are over.
+std::wstring LoadAnswer() {
+  const std::wstring name = Environment(L"VARO_TEST_APP_LOAD");
+  if (name.empty()) return L"";
+  return ::LoadLibraryW(name.c_str()) != nullptr ? L"load=yes\n" : L"load=no\n";
+}
+
 std::wstring HelperAnswer() {
 #ifdef VARO_TEST_APP_IMPORTS
   return L"helper=" + std::to_wstring(VaroTestHelper()) + L"\n";
@@ -79,7 +88,7 @@ int Run(const wchar_t* entry, HINSTANCE instance, LPWSTR commandLine, int showCo
          L"show=" + std::to_wstring(showCommand) + L"\n" +
          L"launcherInstance=" + (instance == ::GetModuleHandleW(nullptr) ? L"yes" : L"no") + L"\n" +
          L"module=" + OwnFile() + L"\n" +
-         HelperAnswer() + CheckSignerAnswer());
+         HelperAnswer() + LoadAnswer() + CheckSignerAnswer());
   const std::wstring exitCode = Environment(L"VARO_TEST_APP_EXIT");
   return exitCode.empty() ? 3 : static_cast<int>(std::wcstol(exitCode.c_str(), nullptr, 10));
 }
