@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "locations/pinned_file.h"
+#include "host/upgrade_handover.h"
+#include "image/module_load.h"
+#include "image/pinned_file.h"
 #include "platform/critical_section.h"
 #include "platform/unique_handle.h"
-#include "host/upgrade_handover.h"
 #include "platform/win.h"
-#include "signer/module_load.h"
 
 class AppModuleHost {
  public:

@@ -3,15 +3,15 @@
 #include <utility>
 
 #include "host/companion_libraries.h"
+#include "image/module_plan.h"
+#include "image/pe_image.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
-#include "locations/pe_image.h"
 #include "locations/product_layout.h"
 #include "locations/profile_file.h"
 #include "platform/ascii_fold.h"
 #include "platform/module_file_name.h"
 #include "platform/system_library.h"
-#include "signer/module_plan.h"
 #include "signer/signer_verifier.h"
 
 namespace {

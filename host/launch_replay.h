@@ -12,8 +12,8 @@
 
 #include "host/launch_steps.h"
 #include "host/upgrade_handover.h"
+#include "image/module_load.h"
 #include "locations/product_paths.h"
-#include "signer/module_load.h"
 
 struct RuntimeLibraryReplay {
   std::wstring path;

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "locations/pinned_file.h"
+#include "image/module_load.h"
+#include "image/pinned_file.h"
 #include "locations/product_paths.h"
-#include "signer/module_load.h"
-#include "signer/trust_decision.h"
+#include "platform/trust_decision.h"
 
 // The product's application folder for a launcher whose own folder is
 // `launcherDirectory`: the version "config.ini" names, the install path, or

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "image/module_load.h"
 #include "platform/win.h"
-#include "signer/module_load.h"
 
 struct LaunchTrace {
   // What stopped the launch, in a few words: "os gate declined", "module

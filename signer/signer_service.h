@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "locations/pinned_file.h"
+#include "image/module_load.h"
+#include "image/module_plan.h"
+#include "image/pinned_file.h"
 #include "platform/critical_section.h"
 #include "platform/win.h"
-#include "signer/module_load.h"
-#include "signer/module_plan.h"
 
 class SignerService {
  public:

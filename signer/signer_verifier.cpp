@@ -6,8 +6,8 @@
 
 #include <commctrl.h>
 
+#include "image/pinned_file.h"
 #include "locations/file_system.h"
-#include "locations/pinned_file.h"
 #include "platform/get_proc.h"
 #include "platform/module_file_name.h"
 #include "platform/system_library.h"

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "cache/verification_cache.h"
-#include "locations/module_file.h"
+#include "image/module_file.h"
 #include "platform/critical_section.h"
-#include "platform/win.h"
 #include "platform/signature_verdict.h"
-#include "signer/trust_decision.h"
+#include "platform/trust_decision.h"
+#include "platform/win.h"
 
 class SignatureChecker;
 

@@ -8,9 +8,9 @@
 
 #include "launcher/signcheck/file_facts.h"
 #include "platform/signature_verdict.h"
+#include "platform/trust_decision.h"
 #include "signer/own_publisher_rule.h"
 #include "signer/signature_examination.h"
-#include "signer/trust_decision.h"
 
 class JsonWriter;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "locations/pinned_file.h"
+#include "image/pinned_file.h"
 #include "platform/unique_handle.h"
 #include "signer/signer_service.h"
 #include "signer/signer_verifier.h"

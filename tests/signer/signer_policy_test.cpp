@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "cache/cache_file.h"
+#include "image/pinned_file.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
-#include "locations/pinned_file.h"
 #include "platform/module_file_name.h"
 #include "platform/unique_handle.h"
 #include "signer/check_signer.h"

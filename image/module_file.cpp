@@ -1,8 +1,8 @@
-#include "locations/module_file.h"
+#include "image/module_file.h"
 
 #include <vector>
 
-#include "locations/pe_image.h"
+#include "image/pe_image.h"
 #include "platform/mapped_file_name.h"
 #include "platform/module_file_name.h"
 

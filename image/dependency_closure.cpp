@@ -1,11 +1,11 @@
-#include "signer/dependency_closure.h"
+#include "image/dependency_closure.h"
 
 #include <map>
 
+#include "image/library_name.h"
+#include "image/pe_image.h"
 #include "locations/file_system.h"
-#include "locations/library_name.h"
 #include "locations/path_text.h"
-#include "locations/pe_image.h"
 #include "platform/system_library.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "signer/module_plan.h"
+#include "image/module_plan.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "locations/pe_image.h"
+#include "image/pe_image.h"
 
 #include <gtest/gtest.h>
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "locations/pinned_file.h"
-#include "signer/dependency_closure.h"
-#include "signer/module_load.h"
+#include "image/dependency_closure.h"
+#include "image/module_load.h"
+#include "image/pinned_file.h"
 
 struct ModulePlan {
   // Loaded (without a module) when the act step may load it; else how the

@@ -6,7 +6,7 @@
 // compared with what was mapped.
 #pragma once
 
-#include "locations/pinned_file.h"
+#include "image/pinned_file.h"
 #include "platform/win.h"
 
 class ModuleFile {

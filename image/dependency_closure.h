@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "locations/pinned_file.h"
-#include "signer/trust_decision.h"
+#include "image/pinned_file.h"
+#include "platform/trust_decision.h"
 
 struct DependencyFinding {
   enum class Where {

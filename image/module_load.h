@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "image/dependency_closure.h"
+#include "platform/trust_decision.h"
 #include "platform/win.h"
-#include "signer/dependency_closure.h"
-#include "signer/trust_decision.h"
 
 struct ModuleLoad {
   enum class Outcome {

@@ -1,4 +1,4 @@
-#include "locations/module_file.h"
+#include "image/module_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "locations/library_name.h"
+#include "image/library_name.h"
 
 #include "platform/ascii_fold.h"
 

@@ -1,4 +1,4 @@
-#include "locations/pinned_file.h"
+#include "image/pinned_file.h"
 
 #include <vector>
 
