@@ -10,12 +10,19 @@
 #include "locations/product_paths.h"
 #include "locations/product_user.h"
 #include "signer/signer_service.h"
+#include "signer/signer_verifier.h"
 
 namespace {
 
 void RegisterCallerModule(SignerService& service, HMODULE launcherInstance) {
   if (!service.HasCallerModule()) service.SetCallerModule(launcherInstance);
 }
+
+TrustDecision DecideByPolicy(const std::wstring& path, HANDLE file) {
+  return SignerVerifier::Instance().DecidePinned(path, file);
+}
+
+bool IsLoaded(const std::wstring& name) { return ::GetModuleHandleW(name.c_str()) != nullptr; }
 
 }  // namespace
 
@@ -24,13 +31,18 @@ AppModuleHost::AppModuleHost(std::wstring appModuleFileName, std::string entryEx
 
 HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   if (tornDown_) return nullptr;
-  lastHandover_ = RunUpgradeHandover(appModuleFileName_);
   auto guard = lock_.Lock();
   if (appModule_) return appModule_.Get();
 
-  PreloadRuntimeLibraries();
   SignerService& service = SignerService::Instance();
   RegisterCallerModule(service, launcherInstance);
+  // The run-time libraries first: a pending version is judged, as the
+  // launch then judges it, with them loaded.
+  PreloadRuntimeLibraries();
+  const std::string& entryExport = entryExport_;
+  lastHandover_ = RunUpgradeHandover(appModuleFileName_, [this, &entryExport](const std::wstring& folder) {
+    return WhyVersionWouldNotStart(folder, appModuleFileName_, entryExport, DecideByPolicy, IsLoaded);
+  });
 
   // The companions and the module are held from here on and their
   // signatures checked at once; each is still decided in its turn. They are

@@ -86,7 +86,6 @@ ModuleLoad ReplayLoad(PinnedFile pinned, const DependencyJudge& judge, const Lau
 LaunchReplay ReplayLaunch(const std::wstring& appModuleFileName, const std::string& entryExport,
                           const std::wstring& launcherPath, const std::wstring& dataRoot) {
   LaunchReplay replay;
-  replay.handover = PreviewUpgradeHandover(appModuleFileName, dataRoot);
   std::wstring configured;
   if (!dataRoot.empty() && ReadProfileString(ProductPaths::ProductDataDirectory(dataRoot) + product_layout::kConfigFile,
                                              product_layout::kUpgradeSection, product_layout::kVersionKey,
@@ -106,6 +105,10 @@ LaunchReplay ReplayLaunch(const std::wstring& appModuleFileName, const std::stri
       if (library.load.outcome == Outcome::Loaded) loaded.Add(name);
     }
   }
+  replay.handover = PreviewUpgradeHandover(appModuleFileName, dataRoot, [&](const std::wstring& folder) {
+    return WhyVersionWouldNotStart(folder, appModuleFileName, entryExport, Decide,
+                                   [&loaded](const std::wstring& name) { return loaded.IsLoaded(name); });
+  });
 
   if (replay.handover.outcome == UpgradeHandover::Outcome::HandedOver) {
     // The version the hand-over would write, whose folder it found with the

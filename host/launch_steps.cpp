@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "host/companion_libraries.h"
+#include "image/module_plan.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
 #include "locations/product_layout.h"
@@ -40,6 +41,29 @@ ModuleLoad DecideCompanions(std::vector<PinnedFile>& companions, const Companion
     }
   }
   return result;
+}
+
+std::wstring WhyVersionWouldNotStart(const std::wstring& folder, const std::wstring& appModuleFileName,
+                                     const std::string& entryExport, const DependencyJudge& judge,
+                                     const LoadedLibraryTest& isLoaded) {
+  std::vector<PinnedFile> companions = HoldCompanions(folder);
+  ModuleLoad load = DecideCompanions(
+      companions,
+      [&judge](PinnedFile& companion) {
+        return companion.IsValid() ? judge(companion.Path(), companion.Get()) : TrustDecision();
+      },
+      nullptr);
+  if (load.outcome != ModuleLoad::Outcome::Refused) {
+    load = PlanModuleLoad(PinnedFile::Open(PathText::Join(folder, appModuleFileName)), judge, isLoaded, entryExport)
+               .load;
+  }
+  switch (load.outcome) {
+    case ModuleLoad::Outcome::Loaded: return {};
+    case ModuleLoad::Outcome::DependencyMissing: return L"the module needs " + load.file + L", which is nowhere";
+    case ModuleLoad::Outcome::NoEntryFunction: return load.file + L" exports no " + load.reason;
+    default: break;
+  }
+  return load.file + L": " + load.reason;
 }
 
 ModuleLoad MissingModule(const ProductPaths::ApplicationDirectoryChoice& choice, const std::wstring& modulePath) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "image/dependency_closure.h"
 #include "image/module_load.h"
 #include "image/pinned_file.h"
 #include "locations/product_paths.h"
@@ -36,6 +37,14 @@ using CompanionJudge = std::function<TrustDecision(PinnedFile& companion)>;
 // `decided`, each decision made is appended there.
 ModuleLoad DecideCompanions(std::vector<PinnedFile>& companions, const CompanionJudge& judge,
                             std::vector<CompanionDecision>* decided);
+
+// Why a version whose folder is `folder` would not start, in a few words
+// naming the file: a companion refused, or the module refused, missing a
+// library or its entry function `entryExport` (the launch's own decide step,
+// with `judge` and `isLoaded`). Empty when it would start. Nothing is loaded.
+std::wstring WhyVersionWouldNotStart(const std::wstring& folder, const std::wstring& appModuleFileName,
+                                     const std::string& entryExport, const DependencyJudge& judge,
+                                     const LoadedLibraryTest& isLoaded);
 
 // How a launch ends that finds no module file at `modulePath` in the folder
 // of `choice`: nothing to tell the user, and no folder at all is told apart.

@@ -3,7 +3,6 @@
 #include <atomic>
 
 #include "locations/file_system.h"
-#include "locations/path_text.h"
 #include "locations/plain_folder_name.h"
 #include "locations/product_layout.h"
 #include "locations/product_paths.h"
@@ -95,8 +94,27 @@ Outcome CouldWriteVersion(const std::wstring& configPath, const std::wstring&) {
 constexpr HandoverChanges kMade{&FileSystem::RemoveFile, &WriteVersion};
 constexpr HandoverChanges kTried{&CouldRemove, &CouldWriteVersion};
 
+// What becomes of the version read into `pending`: HandedOver when it is to
+// be taken; EmptyVersion or UnusableVersion when it is to be dropped; else
+// why it stays pending (with `pending.reason` when it would not start).
+Outcome JudgePendingVersion(const std::wstring& appModuleFileName, const std::wstring& applicationRoot,
+                            const VersionCheck& wouldStart, UpgradeHandover& pending) {
+  const std::wstring& version = pending.version;
+  if (version.empty()) return Outcome::EmptyVersion;
+  // The version becomes a folder name under the application root, from which
+  // code is loaded: anything that could leave that root is dropped.
+  if (!IsPrintableAscii(version) || !IsPlainFolderName(version)) return Outcome::UnusableVersion;
+  // The rest may be an upgrade still being copied, which a later launch
+  // takes; taken now, it would stop every launch from then on.
+  const std::wstring folder = applicationRoot + version + L"\\";
+  if (!FileSystem::IsDirectory(folder)) return Outcome::VersionFolderMissing;
+  if (!FileSystem::IsFile(folder + appModuleFileName)) return Outcome::ModuleMissing;
+  pending.reason = wouldStart(folder);
+  return pending.reason.empty() ? Outcome::HandedOver : Outcome::VersionWouldNotStart;
+}
+
 UpgradeHandover HandOverPendingVersion(const std::wstring& appModuleFileName, const std::wstring& dataRoot,
-                                       const HandoverChanges& changes) {
+                                       const VersionCheck& wouldStart, const HandoverChanges& changes) {
   UpgradeHandover result;
   // One data root for the whole hand-over: the side file, the version folder
   // and "config.ini" must all be the same user's. Without one the paths
@@ -121,25 +139,15 @@ UpgradeHandover HandOverPendingVersion(const std::wstring& appModuleFileName, co
   }
   // As long a version as the system's reader gave with the launchers' buffer.
   if (result.version.size() >= kVersionUnits) result.version.resize(kVersionUnits - 1);
-  // Consumed exactly once, whatever it holds. A side file that stays would
-  // be handed over again at every launch, so "config.ini" waits for a launch
-  // that can delete it.
+  result.outcome = JudgePendingVersion(appModuleFileName, ProductPaths::ApplicationRoot(dataRoot), wouldStart, result);
+  const bool take = result.outcome == Outcome::HandedOver;
+  const bool drop = result.outcome == Outcome::EmptyVersion || result.outcome == Outcome::UnusableVersion;
+  if (!take && !drop) return result;
+  // Consumed exactly once: a side file that stays would be handed over again
+  // at every launch, so "config.ini" waits for a launch that can delete it.
   if (!changes.removeSideFile(sidePath)) {
     result.outcome = Outcome::SideFileNotDeleted;
-  } else if (result.version.empty()) {
-    result.outcome = Outcome::EmptyVersion;
-  } else if (!IsPrintableAscii(result.version) || !IsPlainFolderName(result.version)) {
-    // The version becomes a folder name under the application root, from
-    // which code is loaded: anything that could leave that root is dropped.
-    result.outcome = Outcome::UnusableVersion;
-  } else if (const std::wstring folder = ProductPaths::ApplicationRoot(dataRoot) + result.version;
-             !FileSystem::IsDirectory(folder)) {
-    result.outcome = Outcome::VersionFolderMissing;
-  } else if (!FileSystem::IsFile(PathText::Join(folder, appModuleFileName))) {
-    // A folder without the application module is no installed version: from
-    // then on no launch could start the product.
-    result.outcome = Outcome::ModuleMissing;
-  } else {
+  } else if (take) {
     result.outcome = changes.writeVersion(dataDirectory + kConfigFile, result.version);
   }
   return result;
@@ -147,7 +155,7 @@ UpgradeHandover HandOverPendingVersion(const std::wstring& appModuleFileName, co
 
 }  // namespace
 
-UpgradeHandover RunUpgradeHandover(const std::wstring& appModuleFileName) {
+UpgradeHandover RunUpgradeHandover(const std::wstring& appModuleFileName, const VersionCheck& wouldStart) {
   UpgradeHandover result;
   // Every later Load of the process finds the hand-over done.
   static std::atomic<bool> ran{false};
@@ -160,16 +168,17 @@ UpgradeHandover RunUpgradeHandover(const std::wstring& appModuleFileName) {
     result.outcome = Outcome::AnotherLauncherRuns;
     return result;
   }
-  const bool asUser = RunAsProductUser([&appModuleFileName, &result] {
-    result = HandOverPendingVersion(appModuleFileName, ProductPaths::DataRoot(), kMade);
+  const bool asUser = RunAsProductUser([&] {
+    result = HandOverPendingVersion(appModuleFileName, ProductPaths::DataRoot(), wouldStart, kMade);
   });
   if (!asUser) result.outcome = Outcome::NoDataRoot;
   return result;
 }
 
-UpgradeHandover PreviewUpgradeHandover(const std::wstring& appModuleFileName, const std::wstring& dataRoot) {
-  if (MarkerExistsNow()) return {Outcome::AnotherLauncherRuns, {}};
-  return HandOverPendingVersion(appModuleFileName, dataRoot, kTried);
+UpgradeHandover PreviewUpgradeHandover(const std::wstring& appModuleFileName, const std::wstring& dataRoot,
+                                       const VersionCheck& wouldStart) {
+  if (MarkerExistsNow()) return {Outcome::AnotherLauncherRuns, {}, {}};
+  return HandOverPendingVersion(appModuleFileName, dataRoot, wouldStart, kTried);
 }
 
 const wchar_t* UpgradeHandoverText(Outcome outcome) {
@@ -186,6 +195,7 @@ const wchar_t* UpgradeHandoverText(Outcome outcome) {
     case Outcome::UnusableVersion: return L"the version is not a printable ASCII plain folder name";
     case Outcome::VersionFolderMissing: return L"the version's folder does not exist";
     case Outcome::ModuleMissing: return L"the version's folder lacks the application module";
+    case Outcome::VersionWouldNotStart: return L"the version would not start";
     case Outcome::ConfigIsLink: return L"config.ini is a link, left alone";
     case Outcome::ConfigNotWritten: return L"config.ini cannot be written";
   }
@@ -206,6 +216,7 @@ const wchar_t* UpgradeHandoverKey(Outcome outcome) {
     case Outcome::UnusableVersion: return L"unusableVersion";
     case Outcome::VersionFolderMissing: return L"versionFolderMissing";
     case Outcome::ModuleMissing: return L"moduleMissing";
+    case Outcome::VersionWouldNotStart: return L"versionWouldNotStart";
     case Outcome::ConfigIsLink: return L"configIsLink";
     case Outcome::ConfigNotWritten: return L"configNotWritten";
   }
@@ -226,5 +237,18 @@ std::wstring SkippedHandoverText(const UpgradeHandover& handover) {
       handover.version.find(L'"') == std::wstring::npos) {
     text += L" (version " + handover.version + L")";
   }
+  if (!handover.reason.empty()) text += L": " + handover.reason;
   return text;
+}
+
+bool PassedOverPendingVersion(const UpgradeHandover& handover) {
+  switch (handover.outcome) {
+    case Outcome::HandedOver:
+    case Outcome::AlreadyRan:
+    case Outcome::AnotherLauncherRuns:
+    case Outcome::NoDataRoot:
+    case Outcome::NoSideFile: return false;
+    default: break;
+  }
+  return true;
 }

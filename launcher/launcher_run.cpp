@@ -73,6 +73,11 @@ int RunLauncher(const LauncherConstants& constants, HINSTANCE instance, HINSTANC
   if (auto entry = platform::GetProc<AppEntry>(appModule, constants.entryExport)) {
     // From here on, what the application loads is its own business.
     guard.Disarm();
+    // An upgrade that stayed pending leaves word of why, though the installed
+    // version starts.
+    if (PassedOverPendingVersion(host.LastHandover())) {
+      WriteLaunchTrace({L"hand-over not done", L"", std::nullopt, L"", SkippedHandoverText(host.LastHandover())});
+    }
     result = entry(instance, previousInstance, commandLine, showCommand);
   } else {
     LaunchTrace trace;

@@ -35,7 +35,7 @@ std::wstring HandoverLine(const UpgradeHandover& handover) {
     default: break;
   }
   return (pending.empty() ? L"" : pending + L", but ") + std::wstring(L"would not be handed over: ") +
-         UpgradeHandoverText(handover.outcome);
+         UpgradeHandoverText(handover.outcome) + (handover.reason.empty() ? L"" : L": " + handover.reason);
 }
 
 std::wstring ConfigLine(const LaunchReplay& replay) {
@@ -226,6 +226,7 @@ void JsonHandover(JsonWriter& json, const UpgradeHandover& handover) {
   json.StringMember(L"outcome", UpgradeHandoverKey(handover.outcome));
   json.StringMember(L"text", UpgradeHandoverText(handover.outcome));
   NullableString(json, L"version", handover.version);
+  NullableString(json, L"reason", handover.reason);
   json.BoolMember(L"wouldHandOver", handover.outcome == UpgradeHandover::Outcome::HandedOver);
   json.EndObject();
 }

@@ -127,6 +127,7 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
   };
   for (const Case& c : cases) {
     const std::wstring launcher = InstallProduct(c.program);
+    ::DeleteFileW((ProductFolder() + L"temp.ini").c_str());
     for (const wchar_t* stale : {L"FreeImage.dll", L"helper.dll", kApiSetName}) ::DeleteFileW((folder + stale).c_str());
     c.layOut();
     ::DeleteFileW(Log().c_str());

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "cache/cache_constants.h"
 #include "cache/cache_file.h"
 #include "tests/e2e/launcher_fixture.h"
@@ -53,21 +57,67 @@ TEST_F(LauncherTest, PendingVersionIsHandedOverWhenItsFolderExists) {
   EXPECT_FALSE(FileSystem::Exists(ProductFolder() + L"temp.ini"));
 }
 
-// A pending version that is not installed, whose folder lacks the
-// application module (taken, it would stop every later launch), or that would
-// lead out of the application root, is consumed without touching config.ini;
-// and the product starts.
-TEST_F(LauncherTest, UnusablePendingVersionIsDropped) {
+// Catches a pending version taken while it would not start (half copied, a
+// library still missing, a companion refused: from then on no launch starts)
+// or consumed while its upgrade is still being copied (lost); and a version
+// that would lead out of the application root kept. The installed version
+// starts meanwhile, and the launch says why the pending one waits.
+TEST_F(LauncherTest, PendingVersionIsTakenOnlyWhenItWouldStart) {
   const std::wstring launcher = InstallProduct(kPicViewer);
-  FileSystem::CreateDirectoryTree(VersionFolder(L"2.0"));
+  const std::wstring log = ProductFolder() + L"launcher.log";
   // A folder that "..\..\Elsewhere" would reach from the application root.
   FileSystem::CreateDirectoryTree(temp_.Path(L"AppData\\Elsewhere"));
-  for (const wchar_t* version : {L"3.0", L"2.0", L"..\\..\\Elsewhere", L"1.0\\..\\..\\..\\Elsewhere"}) {
+  const std::vector<uint8_t> module = ReadWholeFile(Artifact(L"app-allowed.dll"));
+  struct Case {
+    const wchar_t* version;
+    std::function<void(const std::wstring& folder)> layOut;  // of the version's folder, if any
+    bool kept;
+  };
+  const Case cases[] = {
+      {L"3.0", nullptr, true},
+      {L"2.0", [](const std::wstring& folder) { FileSystem::CreateDirectoryTree(folder); }, true},
+      {L"2.1",
+       [&](const std::wstring&) {
+         temp_.WriteFile(L"AppData\\VaroPic\\Application\\2.1\\VaroImageApp.dll",
+                         std::vector<uint8_t>(module.begin(), module.begin() + module.size() / 2));
+       },
+       true},
+      {L"2.2", [&](const std::wstring&) { InstallVersion(L"2.2", L"app-imports-freeimage.dll"); }, true},
+      {L"2.3",
+       [&](const std::wstring& folder) {
+         InstallVersion(L"2.3");
+         Copy(Artifact(L"companion-foreign.dll"), folder + L"FreeImage.dll");
+       },
+       true},
+      {L"..\\..\\Elsewhere", nullptr, false},
+      {L"1.0\\..\\..\\..\\Elsewhere", nullptr, false},
+  };
+  for (const Case& c : cases) {
+    const std::wstring version = c.version;
+    SCOPED_TRACE(::testing::PrintToString(version));
+    if (c.layOut) c.layOut(VersionFolder(version));
     WriteIni(L"temp.ini", version);
-    EXPECT_EQ(Launch(launcher), 3u) << version;
-    EXPECT_EQ(ConfiguredVersion(), L"1.0") << version;
-    EXPECT_FALSE(FileSystem::Exists(ProductFolder() + L"temp.ini")) << version;
+    ::DeleteFileW(log.c_str());
+
+    EXPECT_EQ(Launch(launcher), 3u);
+    EXPECT_EQ(ConfiguredVersion(), L"1.0");
+    EXPECT_EQ(FileSystem::Exists(ProductFolder() + L"temp.ini"), c.kept);
+    const std::vector<uint8_t> bytes = FileSystem::Exists(log) ? ReadWholeFile(log) : std::vector<uint8_t>();
+    const std::wstring trace(bytes.begin(), bytes.end());
+    EXPECT_NE(trace.find(L"outcome \"hand-over not done\""), std::wstring::npos) << ::testing::PrintToString(trace);
+    if (c.kept) {
+      EXPECT_NE(trace.find(L"(version " + version + L")"), std::wstring::npos) << ::testing::PrintToString(trace);
+    }
   }
+
+  // A version written before its module, which arrives later: taken then.
+  WriteIni(L"temp.ini", L"2.0");
+  EXPECT_EQ(Launch(launcher), 3u);
+  EXPECT_EQ(ConfiguredVersion(), L"1.0");
+  InstallVersion(L"2.0");
+  EXPECT_EQ(Launch(launcher), 3u);
+  EXPECT_EQ(ConfiguredVersion(), L"2.0");
+  EXPECT_FALSE(FileSystem::Exists(ProductFolder() + L"temp.ini"));
 }
 
 // While another launcher of the family runs, the hand-over waits for a later

@@ -157,8 +157,8 @@ TEST_F(SystemAccountPathsTest, ProductUserWorkRunsAsTheUser) {
   EXPECT_FALSE(ThreadImpersonates());
 }
 
-// The hand-over finds, consumes and writes the user's files, not the system
-// profile's.
+// The hand-over finds, judges, consumes and writes the user's files, not the
+// system profile's.
 TEST_F(SystemAccountPathsTest, HandOverMovesTheUsersPendingVersion) {
   const std::wstring userFolder = temp_.Path(L"Roaming");
   ScopedVariable user(L"VARO_STANDIN_USER_APPDATA", userFolder);
@@ -166,7 +166,12 @@ TEST_F(SystemAccountPathsTest, HandOverMovesTheUsersPendingVersion) {
   temp_.WriteFile(L"Roaming\\VaroPic\\temp.ini", "[Upgrade]\r\nVersion=2.0\r\n");
   temp_.WriteFile(L"Roaming\\VaroPic\\Application\\2.0\\VaroImageApp.dll", "module");
 
-  RunUpgradeHandover(L"VaroImageApp.dll");
+  bool judgedAsUser = false;
+  RunUpgradeHandover(L"VaroImageApp.dll", [&judgedAsUser](const std::wstring&) {
+    judgedAsUser = ThreadImpersonates();
+    return std::wstring();
+  });
+  EXPECT_TRUE(judgedAsUser);
   wchar_t version[16] = {};
   ::GetPrivateProfileStringW(L"Upgrade", L"Version", L"", version, 16, (userFolder + L"\\VaroPic\\config.ini").c_str());
   EXPECT_STREQ(version, L"2.0");
@@ -175,7 +180,7 @@ TEST_F(SystemAccountPathsTest, HandOverMovesTheUsersPendingVersion) {
 
   // Once per process: a later load finds a new side file left alone.
   temp_.WriteFile(L"Roaming\\VaroPic\\temp.ini", "[Upgrade]\r\nVersion=3.0\r\n");
-  RunUpgradeHandover(L"VaroImageApp.dll");
+  RunUpgradeHandover(L"VaroImageApp.dll", [](const std::wstring&) { return std::wstring(); });
   EXPECT_TRUE(FileSystem::Exists(userFolder + L"\\VaroPic\\temp.ini"));
 }
 
