@@ -69,7 +69,7 @@ struct HandoverChanges {
 Outcome WriteVersion(const std::wstring& configPath, const std::wstring& version) {
   const platform::UniqueFileHandle config = OpenPlainFile(configPath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
   if (!config) return IsLinkRefusal() ? Outcome::ConfigIsLink : Outcome::ConfigNotWritten;
-  return WriteProfileString(config.Get(), kUpgradeSection, kVersionKey, version) ? Outcome::HandedOver
+  return WriteProfileValue(config.Get(), kUpgradeSection, kVersionKey, version) ? Outcome::HandedOver
                                                                                   : Outcome::ConfigNotWritten;
 }
 

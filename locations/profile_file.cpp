@@ -29,49 +29,69 @@ bool ReadWholeFile(HANDLE file, std::string& bytes) {
   return true;
 }
 
-bool IsUtf16(const std::string& bytes) {
-  return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-         static_cast<unsigned char>(bytes[1]) == 0xFE;
+// The encodings the system's reader tells by a byte-order mark (many
+// editors write UTF-8 with one), else the system's ANSI code page.
+enum class Encoding { Ansi, Utf16Le, Utf8 };
+
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+Encoding EncodingOf(const std::string& bytes) {
+  if (bytes.starts_with(kUtf16LeMark)) return Encoding::Utf16Le;
+  if (bytes.starts_with(kUtf8Mark)) return Encoding::Utf8;
+  return Encoding::Ansi;
+}
+
+std::wstring FromCodePage(UINT codePage, std::string_view bytes) {
+  if (bytes.empty()) return {};
+  const int size = static_cast<int>(bytes.size());
+  const int length = ::MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring text(static_cast<size_t>(length), L'\0');
+  ::MultiByteToWideChar(codePage, 0, bytes.data(), size, text.data(), length);
+  return text;
 }
 
 std::wstring Decode(const std::string& bytes) {
   const auto byte = [&bytes](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  if (IsUtf16(bytes)) {
-    std::wstring text((bytes.size() - 2) / sizeof(wchar_t), L'\0');
-    for (size_t i = 0; i < text.size(); ++i) {
-      text[i] = static_cast<wchar_t>(byte(2 + 2 * i) | (byte(3 + 2 * i) << 8));
+  switch (EncodingOf(bytes)) {
+    case Encoding::Utf16Le: {
+      std::wstring text((bytes.size() - kUtf16LeMark.size()) / sizeof(wchar_t), L'\0');
+      for (size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<wchar_t>(byte(2 + 2 * i) | (byte(3 + 2 * i) << 8));
+      }
+      return text;
     }
-    return text;
+    case Encoding::Utf8: return FromCodePage(CP_UTF8, std::string_view(bytes).substr(kUtf8Mark.size()));
+    case Encoding::Ansi: break;
   }
-  if (bytes.empty()) return {};
-  const int size = static_cast<int>(bytes.size());
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring text(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, text.data(), length);
-  return text;
+  return FromCodePage(CP_ACP, bytes);
 }
 
-// `text` in the encoding the file had: UTF-16LE with its byte-order mark,
-// else the system's ANSI code page. False when a character has no ANSI
-// form, which the system's writer would have replaced with another.
-bool Encode(const std::wstring& text, bool utf16, std::string& bytes) {
-  if (utf16) {
-    bytes = "\xFF\xFE";
+// `text` in the file's own encoding, with its byte-order mark. False when a
+// character has no ANSI form in an ANSI file, which the system's writer
+// would have replaced with another.
+bool Encode(const std::wstring& text, Encoding encoding, std::string& bytes) {
+  if (encoding == Encoding::Utf16Le) {
+    bytes = kUtf16LeMark;
     for (wchar_t c : text) {
       bytes.push_back(static_cast<char>(c & 0xFF));
       bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
     }
     return true;
   }
-  bytes.clear();
+  const bool utf8 = encoding == Encoding::Utf8;
+  bytes = utf8 ? kUtf8Mark : std::string_view();
   if (text.empty()) return true;
+  const UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
   BOOL lossy = FALSE;
   const int size = static_cast<int>(text.size());
-  const int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, &lossy);
+  // Code page 65001 takes no "lossy" flag.
+  const int length = ::WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, utf8 ? nullptr : &lossy);
   if (length <= 0 || lossy) return false;
-  bytes.assign(static_cast<size_t>(length), '\0');
-  return ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, bytes.data(), length, nullptr, nullptr) == length;
+  const size_t mark = bytes.size();
+  bytes.resize(mark + static_cast<size_t>(length));
+  return ::WideCharToMultiByte(codePage, 0, text.data(), size, bytes.data() + mark, length, nullptr, nullptr) == length;
 }
 
 std::wstring_view Trimmed(std::wstring_view text) {
@@ -162,10 +182,10 @@ bool ReadProfileString(const std::wstring& path, const std::wstring& section, co
   return file && ReadProfileString(file.Get(), section, key, value);
 }
 
-bool WriteProfileString(HANDLE file, const std::wstring& section, const std::wstring& key, const std::wstring& value) {
+bool WriteProfileValue(HANDLE file, const std::wstring& section, const std::wstring& key, const std::wstring& value) {
   std::string bytes;
   if (!ReadWholeFile(file, bytes)) return false;
-  const bool utf16 = IsUtf16(bytes);
+  const Encoding encoding = EncodingOf(bytes);
   std::wstring text = Decode(bytes);
   const KeyPlace place = FindKey(text, section, key);
   if (place.found) {
@@ -182,7 +202,7 @@ bool WriteProfileString(HANDLE file, const std::wstring& section, const std::wst
     }
   }
   std::string encoded;
-  if (!Encode(text, utf16, encoded)) return false;
+  if (!Encode(text, encoding, encoded)) return false;
   LARGE_INTEGER start{};
   DWORD written = 0;
   return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) &&
