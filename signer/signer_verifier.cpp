@@ -333,9 +333,20 @@ void SignerVerifier::SetNotice(const wchar_t* caption, const wchar_t* text, cons
 
 bool SignerVerifier::ShowFailureNotice(const wchar_t* path) {
   if (path == nullptr) return false;
-  // Held until the user has closed the box and the browser is started, so
-  // other threads' checks wait instead of piling up more notices.
-  auto guard = lock_.Lock();
+  // One notice at a time, held until the user has closed the box and the
+  // browser is started, so that notices do not pile up; the verifier's own
+  // lock is not held meanwhile, so the application's other threads go on
+  // checking files while the box is open.
+  auto noticeGuard = noticeLock_.Lock();
+  std::wstring caption;
+  std::wstring text;
+  std::wstring url;
+  {
+    auto guard = lock_.Lock();
+    caption = noticeCaption_;
+    text = noticeText_;
+    url = noticeUrl_.substr(0, kNoticeUrlUnits);
+  }
 
   // Loaded directly, from the system folder only, and never freed: the notice
   // must work even when the system library cache could not bind anything.
@@ -346,12 +357,10 @@ bool SignerVerifier::ShowFailureNotice(const wchar_t* path) {
   }
   const HMODULE user32 = platform::LoadSystemLibrary(L"User32.dll");
   auto messageBox = platform::GetProc<decltype(&::MessageBoxW)>(user32, "MessageBoxW");
-  if (messageBox && !noticeText_.empty() && !noticeCaption_.empty()) {
-    const std::wstring message = noticeText_ + L"\r\n" + path;
-    messageBox(nullptr, message.c_str(), noticeCaption_.c_str(), MB_OK);
+  if (messageBox && !text.empty() && !caption.empty()) {
+    const std::wstring message = text + L"\r\n" + path;
+    messageBox(nullptr, message.c_str(), caption.c_str(), MB_OK);
   }
-
-  const std::wstring url = noticeUrl_.substr(0, kNoticeUrlUnits);
   if (!url.empty()) OpenWebPage(url.c_str());
   return true;
 }

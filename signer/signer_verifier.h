@@ -100,9 +100,9 @@ class SignerVerifier {
   // The failure notice's caption, text and home page (null leaves one empty).
   void SetNotice(const wchar_t* caption, const wchar_t* text, const wchar_t* url);
 
-  // Tells the user that `path` was refused and opens the home page. Holds the
-  // verifier's lock while the message box is open. False only for a null
-  // path.
+  // Tells the user that `path` was refused and opens the home page. One
+  // notice at a time; checks on other threads go on while the box is open.
+  // False only for a null path.
   bool ShowFailureNotice(const wchar_t* path);
 
   SignerVerifier(const SignerVerifier&) = delete;
@@ -154,6 +154,8 @@ class SignerVerifier {
   const Publisher* Reference();
 
   platform::CriticalSection lock_;
+  // Serialises the notices; taken before lock_, never inside it.
+  platform::CriticalSection noticeLock_;
   HMODULE callerModule_ = nullptr;
   std::unique_ptr<SignatureChecker> checker_;
   // Verdicts that VerifyAhead made for checks still to come.

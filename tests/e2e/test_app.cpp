@@ -3,7 +3,10 @@
 // named by VARO_TEST_APP_RECORD; with VARO_TEST_APP_GATE set it first creates
 // that path followed by ".ready" and waits for the test to create the path
 // itself; it asks the launcher's CheckSigner about the file named by
-// VARO_TEST_APP_CHECK (if any), loads the library named by VARO_TEST_APP_LOAD
+// VARO_TEST_APP_CHECK (if any), with VARO_TEST_APP_NOTICE set first asks
+// it, on a thread of its own and with the failure notice, about that file
+// (and waits for that thread before it returns), loads the library named by
+// VARO_TEST_APP_LOAD
 // (if any) by that name, and returns the exit code in VARO_TEST_APP_EXIT (3
 // when unset). With VARO_TEST_APP_FAIL_LOAD set it refuses to be loaded (its
 // start-up code fails). Built with VARO_TEST_APP_IMPORTS, it calls the marker
@@ -82,13 +85,30 @@ std::wstring HelperAnswer() {
 #endif
 }
 
+// Asks CheckSigner about VARO_TEST_APP_NOTICE with the notice, on a thread of
+// its own, as an application that checks on several threads does; null when
+// there is nothing to ask.
+DWORD WINAPI AskWithNotice(void*) {
+  const std::wstring path = Environment(L"VARO_TEST_APP_NOTICE");
+  auto checkSigner = platform::GetProc<CheckSignerFunction>(::GetModuleHandleW(nullptr), "CheckSigner");
+  if (checkSigner != nullptr) checkSigner(path.c_str(), nullptr, true);
+  return 0;
+}
+
+platform::UniqueKernelHandle StartNoticeThread() {
+  if (Environment(L"VARO_TEST_APP_NOTICE").empty()) return {};
+  return platform::UniqueKernelHandle(::CreateThread(nullptr, 0, &AskWithNotice, nullptr, 0, nullptr));
+}
+
 int Run(const wchar_t* entry, HINSTANCE instance, LPWSTR commandLine, int showCommand) {
+  const platform::UniqueKernelHandle notice = StartNoticeThread();
   PassGate();
   Record(std::wstring(L"entry=") + entry + L"\n" + L"commandLine=" + (commandLine ? commandLine : L"") + L"\n" +
          L"show=" + std::to_wstring(showCommand) + L"\n" +
          L"launcherInstance=" + (instance == ::GetModuleHandleW(nullptr) ? L"yes" : L"no") + L"\n" +
          L"module=" + OwnFile() + L"\n" +
          HelperAnswer() + LoadAnswer() + CheckSignerAnswer());
+  if (notice) ::WaitForSingleObject(notice.Get(), INFINITE);
   const std::wstring exitCode = Environment(L"VARO_TEST_APP_EXIT");
   return exitCode.empty() ? 3 : static_cast<int>(std::wcstol(exitCode.c_str(), nullptr, 10));
 }
