@@ -7,6 +7,7 @@
 #include "platform/scope_exit.h"
 #include "platform/unique_handle.h"
 #include "platform/windows_version.h"
+#include "signer/chain_trust.h"
 #include "signer/name_attribute.h"
 #include "signer/trust_request.h"
 
@@ -77,7 +78,7 @@ SignatureVerdict SignatureChecker::Verify(const wchar_t* path, wchar_t* signerNa
   data.pFile = &fileInfo;
   const LONG result = RunTrustProvider(WINTRUST_ACTION_GENERIC_VERIFY_V2, data, signerName);
   if (result == TRUST_E_NOSIGNATURE) return VerifyCatalog(path, signerName, file);
-  return VerdictOf(result);
+  return JudgeChain(VerdictOf(result), lastChainErrors_);
 }
 
 SignatureVerdict SignatureChecker::VerifyCatalog(const wchar_t* path, wchar_t* signerName, HANDLE file) {
@@ -98,7 +99,8 @@ SignatureVerdict SignatureChecker::VerifyCatalog(const wchar_t* path, wchar_t* s
                                                           static_cast<DWORD>(hash.size()), 0, nullptr);
   if (catalog == nullptr) return SignatureVerdict::NotSigned;
   const platform::ScopeExit releaseCatalog([&] { functions_->releaseCatalogContext(admin, catalog, 0); });
-  return VerdictOf(VerifyCatalogMember(catalog, memberTag, path, signerName));
+  const LONG result = VerifyCatalogMember(catalog, memberTag, path, signerName);
+  return JudgeChain(VerdictOf(result), lastChainErrors_);
 }
 
 LONG SignatureChecker::VerifyCatalogMember(HCATINFO catalog, const std::wstring& memberTag, const wchar_t* path,
@@ -124,8 +126,14 @@ LONG SignatureChecker::RunTrustProvider(GUID action, WINTRUST_DATA& data, wchar_
   const LONG result = functions_->winVerifyTrust(noWindow, &action, &data);
   lastTrustResult_ = result;
   ClearName(signerName);
-  // The name is read whatever went wrong, so that a refusal can say who signed.
-  if (signerName != nullptr && result != TRUST_E_NOSIGNATURE) ReadSignerName(data.hWVTStateData, signerName);
+  // The name is read whatever went wrong, so that a refusal can say who
+  // signed; the chain only where the answer would let the file in.
+  const SignatureVerdict verdict = VerdictOf(result);
+  const bool accepting = verdict == SignatureVerdict::Valid || verdict == SignatureVerdict::Expired;
+  const bool named = signerName != nullptr && result != TRUST_E_NOSIGNATURE;
+  const CRYPT_PROVIDER_SGNR* signer = accepting || named ? Signer(data.hWVTStateData) : nullptr;
+  lastChainErrors_ = accepting ? ChainErrors(signer) : std::nullopt;
+  if (named) ReadSignerName(signer, signerName);
   data.dwStateAction = WTD_STATEACTION_CLOSE;
   functions_->winVerifyTrust(noWindow, &action, &data);
   return result;
@@ -154,10 +162,38 @@ std::vector<BYTE> SignatureChecker::HashFile(const wchar_t* path, HANDLE pinned)
   return hash;
 }
 
-PCCERT_CONTEXT SignatureChecker::SigningCertificate(HANDLE stateData) {
-  CRYPT_PROVIDER_DATA* provider = functions_->provDataFromStateData(stateData);
-  if (provider == nullptr) return nullptr;
-  const CRYPT_PROVIDER_SGNR* signer = functions_->provSignerFromChain(provider, 0, FALSE, 0);
+const CRYPT_PROVIDER_SGNR* SignatureChecker::Signer(HANDLE stateData) {
+  CRYPT_PROVIDER_DATA* provider = stateData != nullptr ? functions_->provDataFromStateData(stateData) : nullptr;
+  return provider != nullptr ? functions_->provSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+}
+
+std::optional<DWORD> SignatureChecker::ChainErrors(const CRYPT_PROVIDER_SGNR* signer) {
+  if (signer == nullptr) return std::nullopt;
+  // Older providers' records end before the chain.
+  constexpr size_t kWithChain = offsetof(CRYPT_PROVIDER_SGNR, pChainContext) + sizeof(PCCERT_CHAIN_CONTEXT);
+  if (signer->cbStruct >= kWithChain && signer->pChainContext != nullptr) {
+    return signer->pChainContext->TrustStatus.dwErrorStatus;
+  }
+  // Built here as the provider would have: from the signer's certificate, at
+  // the provider's time, with the signature's own certificates to find
+  // issuers among.
+  const PCCERT_CONTEXT certificate = SigningCertificate(signer);
+  if (certificate == nullptr || certificate->pbCertEncoded == nullptr) return std::nullopt;
+  CERT_CHAIN_PARA parameters{};
+  parameters.cbSize = sizeof(parameters);
+  FILETIME asOf = signer->sftVerifyAsOf;
+  PCCERT_CHAIN_CONTEXT chain = nullptr;
+  if (!functions_->getCertificateChain(nullptr, certificate, (asOf.dwLowDateTime | asOf.dwHighDateTime) ? &asOf : nullptr,
+                                       certificate->hCertStore, &parameters, 0, nullptr, &chain) ||
+      chain == nullptr) {
+    return std::nullopt;
+  }
+  const DWORD errors = chain->TrustStatus.dwErrorStatus;
+  functions_->freeCertificateChain(chain);
+  return errors;
+}
+
+PCCERT_CONTEXT SignatureChecker::SigningCertificate(const CRYPT_PROVIDER_SGNR* signer) {
   if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr) return nullptr;
   // The chain starts with the certificate that made the signature.
   const PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;
@@ -167,7 +203,11 @@ PCCERT_CONTEXT SignatureChecker::SigningCertificate(HANDLE stateData) {
 
 bool SignatureChecker::ReadSignerName(HANDLE stateData, wchar_t* signerName) {
   if (stateData == nullptr || signerName == nullptr || !Bind()) return false;
-  const PCCERT_CONTEXT certificate = SigningCertificate(stateData);
+  return ReadSignerName(Signer(stateData), signerName);
+}
+
+bool SignatureChecker::ReadSignerName(const CRYPT_PROVIDER_SGNR* signer, wchar_t* signerName) {
+  const PCCERT_CONTEXT certificate = SigningCertificate(signer);
   if (certificate == nullptr) return false;
 
   CERT_NAME_BLOB* subject = &certificate->pCertInfo->Subject;

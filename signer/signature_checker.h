@@ -22,7 +22,8 @@ class SignatureChecker {
   SignatureChecker();
 
   // The verdict on the file at `path`: its embedded signature, else the first
-  // system catalog that lists its hash. `signerName`, when not null, is a
+  // system catalog that lists its hash; a good answer of the trust provider
+  // stands only when the signer's chain ends in a trusted root (JudgeChain). `signerName`, when not null, is a
   // buffer of kSignerNameCapacity units; it receives the signer's CN (else OU)
   // and is left empty when no name can be read. Unavailable when the trust
   // functions cannot be bound (tried again on the next call while
@@ -55,10 +56,17 @@ class SignatureChecker {
   LONG VerifyCatalogMember(HCATINFO catalog, const std::wstring& memberTag, const wchar_t* path,
                            wchar_t* signerName);
   std::vector<BYTE> HashFile(const wchar_t* path, HANDLE file);
-  PCCERT_CONTEXT SigningCertificate(HANDLE stateData);
+  // The provider's first signer in its state; null when there is none.
+  const CRYPT_PROVIDER_SGNR* Signer(HANDLE stateData);
+  PCCERT_CONTEXT SigningCertificate(const CRYPT_PROVIDER_SGNR* signer);
+  bool ReadSignerName(const CRYPT_PROVIDER_SGNR* signer, wchar_t* signerName);
+  // The trust status errors of the signer's chain; nothing when there is no
+  // signer or no chain can be had.
+  std::optional<DWORD> ChainErrors(const CRYPT_PROVIDER_SGNR* signer);
 
   bool vistaOrLater_ = false;
   std::optional<LONG> lastTrustResult_;
+  std::optional<DWORD> lastChainErrors_;
   // The process's binding; null until one succeeds.
   const TrustFunctions* functions_ = nullptr;
 };

@@ -34,10 +34,12 @@ void TrustFunctions::Bind() {
   provSignerFromChain = GetProc<decltype(provSignerFromChain)>(wintrust, "WTHelperGetProvSignerFromChain");
   winVerifyTrust = GetProc<decltype(winVerifyTrust)>(wintrust, "WinVerifyTrust");
   certNameToStr = GetProc<decltype(certNameToStr)>(crypt32, "CertNameToStrW");
+  getCertificateChain = GetProc<decltype(getCertificateChain)>(crypt32, "CertGetCertificateChain");
+  freeCertificateChain = GetProc<decltype(freeCertificateChain)>(crypt32, "CertFreeCertificateChain");
 }
 
 bool TrustFunctions::IsComplete() const {
   return calcHashFromFileHandle && acquireContext && enumCatalogFromHash && catalogInfoFromContext &&
          releaseCatalogContext && releaseContext && provDataFromStateData && provSignerFromChain &&
-         winVerifyTrust && certNameToStr;
+         winVerifyTrust && certNameToStr && getCertificateChain && freeCertificateChain;
 }

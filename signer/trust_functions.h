@@ -21,16 +21,18 @@ struct TrustFunctions {
   decltype(&::WTHelperGetProvSignerFromChain) provSignerFromChain = nullptr;
   decltype(&::WinVerifyTrust) winVerifyTrust = nullptr;
   decltype(&::CertNameToStrW) certNameToStr = nullptr;
+  decltype(&::CertGetCertificateChain) getCertificateChain = nullptr;
+  decltype(&::CertFreeCertificateChain) freeCertificateChain = nullptr;
 
   // The process's one binding, made on first use from any thread. Null
   // while it is incomplete; it is tried again on a later call while
   // WinVerifyTrust is missing (the library could not be loaded then).
   static const TrustFunctions* ForProcess();
 
-  // Looks all ten up (null for any that is missing) when both libraries load
+  // Looks all twelve up (null for any that is missing) when both libraries load
   // through SystemLibraryCache; when either does not, changes nothing.
   void Bind();
 
-  // True when all ten are bound.
+  // True when all twelve are bound.
   bool IsComplete() const;
 };

@@ -203,6 +203,22 @@ TEST_F(LauncherSecurityTest, OnlyGenuineRunTimeLibrariesArePreloaded) {
   EXPECT_FALSE(MarkerLoaded(L"msvcp140.dll"));
 }
 
+// Catches a module signed by a forgery of the launcher's own publisher
+// trusted because Wine's trust provider skips its final policy for SHA-256
+// certificates: one under a root no store knows, one issued by itself.
+TEST_F(LauncherSecurityTest, ForgedPublisherIsRefusedWhateverTheDigest) {
+  const std::wstring launcher = InstallProduct(kPicViewer);
+  for (const wchar_t* module : {L"app-forgery-sha256.dll", L"app-self-signed.dll"}) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(module)));
+    ReplaceModule(module);
+    ::DeleteFileW(record_.c_str());
+    ::DeleteFileW((browser_ + L".args").c_str());
+    EXPECT_EQ(Launch(launcher), 0u);
+    EXPECT_FALSE(Recorded()) << "the module ran";
+    EXPECT_TRUE(HomePageOpened());
+  }
+}
+
 // Catches a re-check after a stale cache answer that compares only with the
 // launcher's own publisher: a module of another allowed publisher whose
 // record names a wrong signer must still load in the same launch.

@@ -284,6 +284,22 @@ TEST_F(SignCheckTest, ReasonAndChainForEachKindOfSignature) {
   }
 }
 
+// Catches a forged publisher trusted because the trust provider skipped its
+// final policy (Wine does for SHA-256 leaves): a self-signed certificate, and
+// one under a root no store knows, with and without that root in the
+// signature, all naming the launcher's own publisher.
+TEST_F(SignCheckTest, ForgeriesAreRefusedWhateverTheirDigest) {
+  const wchar_t* forgeries[] = {L"forgery", L"forgery-sha256", L"forgery-alone", L"self-signed"};
+  std::wstring files;
+  for (const wchar_t* leaf : forgeries) files += L" " + Quoted(SignedTestFile(leaf));
+  const JsonValue result = RunJson(L"check --fresh --json --launcher " + Quoted(SignedLauncher()) + files, 1);
+  ASSERT_EQ(result[L"files"].items.size(), std::size(forgeries));
+  for (const JsonValue& file : result[L"files"].items) {
+    EXPECT_EQ(file[L"verdict"].text, L"Failed") << ::testing::PrintToString(file[L"path"].text);
+    EXPECT_EQ(file[L"decision"].text, L"refused") << ::testing::PrintToString(file[L"path"].text);
+  }
+}
+
 // What the report says the own-publisher rule accepts is what the policy
 // does: only an unsigned launcher accepts every file; one whose signature
 // fails (changed, or under an untrusted root) accepts none.

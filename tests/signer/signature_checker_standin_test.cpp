@@ -149,6 +149,7 @@ TEST_F(SignatureCheckerStandInTest, LongHashIsTakenAgainAtTheReportedSize) {
   }
   trust_standin::Set(settings::kHashSize, L"300");
   trust_standin::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kSigner, kSigner);
   EXPECT_EQ(Verify(path), SignatureVerdict::Valid);
   EXPECT_TRUE(Logged(L"CalcHash size=256 flags=0\nCalcHash size=300 flags=0\n" + CatalogLookup(tag))) << Log();
   EXPECT_TRUE(Logged(L" tag=" + tag + L" ")) << Log();
@@ -173,6 +174,7 @@ TEST_F(SignatureCheckerStandInTest, CatalogResultsMapToVerdicts) {
 // Catches a catalog lookup for files over 32 MiB, or a limit one byte too low.
 TEST_F(SignatureCheckerStandInTest, CatalogLookupStopsAbove32MiB) {
   trust_standin::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kSigner, kSigner);
   EXPECT_EQ(Verify(FileOfSize(L"over.dll", 0x2000001)), SignatureVerdict::NotSigned);
   EXPECT_FALSE(Logged(L"CalcHash")) << Log();
 
@@ -221,11 +223,49 @@ TEST_F(SignatureCheckerStandInTest, UnreadableCatalogIsNotSignedAndReleased) {
                        kCatalogInfo + kReleaseCatalog + kReleaseAdmin);
 }
 
-// Catches a state without provider data changing the verdict or the name.
-TEST_F(SignatureCheckerStandInTest, UnreadableSignerLeavesNameEmptyAndVerdictAlone) {
+// Catches a good answer taken without a signer whose chain could be looked
+// at, and a name invented for it.
+TEST_F(SignatureCheckerStandInTest, GoodAnswerWithoutASignerFails) {
   trust_standin::SetResult(settings::kFileResult, ERROR_SUCCESS);
-  EXPECT_EQ(Verify(file_), SignatureVerdict::Valid);
+  EXPECT_EQ(Verify(file_), SignatureVerdict::Failed);
   EXPECT_EQ(Name(), L"");
+}
+
+// Catches a provider's good answer taken while the signer's chain says
+// otherwise (Wine skips its final policy for SHA-256 leaves): the chain must
+// end in a trusted root, and what it says of time, revocation and distrust
+// gives the verdicts those have; revocation that could not be checked does
+// not count.
+TEST_F(SignatureCheckerStandInTest, SignersChainDecidesAGoodAnswer) {
+  struct Row {
+    LONG result;
+    DWORD chainErrors;
+    SignatureVerdict expected;
+  };
+  const Row rows[] = {
+      {ERROR_SUCCESS, 0, SignatureVerdict::Valid},
+      {ERROR_SUCCESS, CERT_TRUST_IS_UNTRUSTED_ROOT, SignatureVerdict::Failed},
+      {ERROR_SUCCESS, CERT_TRUST_IS_PARTIAL_CHAIN, SignatureVerdict::Failed},
+      {ERROR_SUCCESS, CERT_TRUST_IS_NOT_SIGNATURE_VALID, SignatureVerdict::Failed},
+      {ERROR_SUCCESS, CERT_TRUST_INVALID_BASIC_CONSTRAINTS, SignatureVerdict::Failed},
+      {ERROR_SUCCESS, CERT_TRUST_IS_NOT_TIME_VALID, SignatureVerdict::Expired},
+      {ERROR_SUCCESS, CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION,
+       SignatureVerdict::Valid},
+      {ERROR_SUCCESS, CERT_TRUST_IS_REVOKED, SignatureVerdict::Revoked},
+      {ERROR_SUCCESS, CERT_TRUST_IS_EXPLICIT_DISTRUST, SignatureVerdict::Distrusted},
+      {CERT_E_EXPIRED, CERT_TRUST_IS_NOT_TIME_VALID, SignatureVerdict::Expired},
+      {CERT_E_EXPIRED, CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_IS_UNTRUSTED_ROOT, SignatureVerdict::Failed},
+      {TRUST_E_BAD_DIGEST, 0, SignatureVerdict::Failed},
+  };
+  trust_standin::Set(settings::kSigner, kSigner);
+  for (const Row& row : rows) {
+    trust_standin::SetResult(settings::kFileResult, row.result);
+    wchar_t errors[16];
+    std::swprintf(errors, 16, L"%lX", static_cast<unsigned long>(row.chainErrors));
+    trust_standin::Set(settings::kChainErrors, errors);
+    EXPECT_EQ(Verify(file_), row.expected) << std::hex << row.result << " " << row.chainErrors;
+    EXPECT_EQ(Name(), kSignerName);
+  }
 }
 
 // Catches a load failure remembered for good, or a trust call attempted
@@ -239,6 +279,7 @@ TEST_F(SignatureCheckerStandInTest, UnavailableUntilTheLibraryLoads) {
   EXPECT_EQ(Log(), L"");
 
   trust_standin::Clear(settings::kRefuseLoad);
+  trust_standin::Set(settings::kSigner, kSigner);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Valid);
   EXPECT_TRUE(Logged(EmbeddedCheck(file_))) << Log();
 }
@@ -269,6 +310,7 @@ TEST_F(SignatureCheckerStandInTest, NullPathFailsWithoutATrustCall) {
 // Windows XP.
 TEST_F(SignatureCheckerStandInTest, DISABLED_UsesPreVistaFlags) {
   trust_standin::Set(settings::kCatalog, kCatalog);
+  trust_standin::Set(settings::kSigner, kSigner);
   EXPECT_EQ(Verify(file_), SignatureVerdict::Valid);
   EXPECT_TRUE(Logged(EmbeddedCheck(file_, L"0x110"))) << Log();
   EXPECT_TRUE(Logged(CatalogCheck(file_, kHash, L"0x10"))) << Log();

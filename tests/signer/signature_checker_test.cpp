@@ -95,11 +95,26 @@ TEST_F(SignatureCheckerTest, ExpiredCertificateIsExpiredAndNamed) {
   EXPECT_EQ(Name(), kNetworkPublisher);
 }
 
-// Catches an allowed name under an unknown root passing as valid; the name is
-// still read so that a refusal can say who signed.
-TEST_F(SignatureCheckerTest, UntrustedRootFailsButIsNamed) {
-  EXPECT_EQ(Verify(SignedTestFile(L"forgery")), SignatureVerdict::Failed);
-  EXPECT_EQ(Name(), kNetworkPublisher);
+// Catches an allowed name passing as valid under a root that no store
+// trusts, or with no root at all, and an expired leaf passing as valid: each
+// with its certificate signed with SHA-1 and with SHA-256, for which Wine's
+// trust provider skips its final policy and answers 0 (Windows refuses them
+// all). The name is still read so that a refusal can say who signed; a good
+// SHA-256 chain stays valid.
+TEST_F(SignatureCheckerTest, ForgedAndExpiredChainsFailWhateverTheirDigest) {
+  const struct {
+    const wchar_t* leaf;
+    SignatureVerdict expected;
+  } rows[] = {
+      {L"forgery", SignatureVerdict::Failed},         {L"forgery-sha256", SignatureVerdict::Failed},
+      {L"forgery-alone", SignatureVerdict::Failed},   {L"self-signed", SignatureVerdict::Failed},
+      {L"expired", SignatureVerdict::Expired},        {L"expired-sha256", SignatureVerdict::Expired},
+      {L"network-sha256", SignatureVerdict::Valid},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Verify(SignedTestFile(row.leaf)), row.expected) << ::testing::PrintToString(std::wstring(row.leaf));
+    EXPECT_EQ(Name(), kNetworkPublisher) << ::testing::PrintToString(std::wstring(row.leaf));
+  }
 }
 
 // Catches a write through a null name buffer.

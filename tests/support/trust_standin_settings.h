@@ -29,6 +29,9 @@ inline constexpr wchar_t kSigner[] = L"VARO_STANDIN_SIGNER";
 // provider data then holds these as the signer's chain, and kSigner is not
 // read.
 inline constexpr wchar_t kSignerCertificates[] = L"VARO_STANDIN_SIGNER_CERTIFICATES";
+// The trust status errors (CERT_TRUST_*, hexadecimal; default 0, a chain to a
+// trusted root) of the chain the provider data holds for the signer.
+inline constexpr wchar_t kChainErrors[] = L"VARO_STANDIN_CHAIN_ERRORS";
 // Set: while verifying a file, try to open it for writing (sharing
 // everything) and log "write=denied" or "write=allowed".
 inline constexpr wchar_t kTryWrite[] = L"VARO_STANDIN_TRY_WRITE";

@@ -77,6 +77,7 @@ struct SignerState {
   // From kSignerCertificates, freed at the next verification.
   std::vector<PCCERT_CONTEXT> loaded;
   std::vector<CRYPT_PROVIDER_CERT> chain;
+  CERT_CHAIN_CONTEXT chainContext{};
   CRYPT_PROVIDER_SGNR signer{};
   CRYPT_PROVIDER_DATA provider{};
   bool present = false;
@@ -115,6 +116,10 @@ void SetSignerChain(CRYPT_PROVIDER_CERT* chain, DWORD length) {
   signerState.signer.cbStruct = sizeof(CRYPT_PROVIDER_SGNR);
   signerState.signer.csCertChain = length;
   signerState.signer.pasCertChain = chain;
+  // A real provider's chain is an engine's; the caller reads only its status.
+  signerState.chainContext.cbSize = sizeof(CERT_CHAIN_CONTEXT);
+  signerState.chainContext.TrustStatus.dwErrorStatus = NumberSetting(settings::kChainErrors, 0, 16);
+  signerState.signer.pChainContext = &signerState.chainContext;
   signerState.provider.cbStruct = sizeof(CRYPT_PROVIDER_DATA);
   signerState.present = true;
 }
