@@ -12,7 +12,64 @@
 
 namespace {
 
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+// One line whatever the text holds: a name or path with a quote, a line
+// break or any other control character could otherwise end its field or the
+// line, and write what reads as another launch's trace.
+std::wstring Quoted(const std::wstring& text) {
+  std::wstring quoted = L"\"";
+  for (wchar_t c : text) {
+    switch (c) {
+      case L'\\': quoted += L"\\\\"; break;
+      case L'"': quoted += L"\\\""; break;
+      case L'\r': quoted += L"\\r"; break;
+      case L'\n': quoted += L"\\n"; break;
+      case L'\t': quoted += L"\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F || c == 0x85 || c == 0x2028 || c == 0x2029) {
+          wchar_t escape[8] = {};
+          std::swprintf(escape, std::size(escape), L"\\u%04X", static_cast<unsigned>(c));
+          quoted += escape;
+        } else {
+          quoted += c;
+        }
+    }
+  }
+  return quoted + L"\"";
+}
+
+// The escaped text from just after an opening quote at `at` up to its closing
+// quote, read back; `at` is left after the closing quote. Nothing when the
+// field does not end or an escape is not one Quoted writes.
+std::optional<std::wstring> Unquoted(const std::wstring& line, size_t& at) {
+  std::wstring text;
+  while (at < line.size()) {
+    const wchar_t c = line[at++];
+    if (c == L'"') return text;
+    if (c != L'\\') {
+      text += c;
+      continue;
+    }
+    if (at >= line.size()) return std::nullopt;
+    const wchar_t escaped = line[at++];
+    switch (escaped) {
+      case L'\\':
+      case L'"': text += escaped; break;
+      case L'r': text += L'\r'; break;
+      case L'n': text += L'\n'; break;
+      case L't': text += L'\t'; break;
+      case L'u': {
+        if (line.size() - at < 4) return std::nullopt;
+        const std::wstring digits = line.substr(at, 4);
+        if (digits.find_first_not_of(L"0123456789ABCDEF") != std::wstring::npos) return std::nullopt;
+        text += static_cast<wchar_t>(std::wcstoul(digits.c_str(), nullptr, 16));
+        at += 4;
+        break;
+      }
+      default: return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
 
 std::wstring IsoTime(const SYSTEMTIME& utc) {
   wchar_t text[32] = {};
@@ -94,6 +151,37 @@ LaunchTrace TraceOf(const ModuleLoad& load) {
     trace.detail = L"error " + std::to_wstring(load.error) + L": " + platform::GetSystemErrorText(load.error);
   }
   return trace;
+}
+
+std::vector<TraceField> ReadTraceLine(const std::wstring& line) {
+  std::vector<TraceField> fields;
+  const size_t space = line.find(L' ');
+  if (space == std::wstring::npos) return {};
+  fields.push_back({L"time", line.substr(0, space)});
+  size_t at = space + 1;
+  while (at < line.size()) {
+    const size_t nameEnd = line.find(L' ', at);
+    if (nameEnd == std::wstring::npos || nameEnd + 1 >= line.size()) return {};
+    TraceField field{line.substr(at, nameEnd - at), L""};
+    at = nameEnd + 1;
+    if (line[at] == L'"') {
+      ++at;
+      std::optional<std::wstring> value = Unquoted(line, at);
+      if (!value) return {};
+      field.value = std::move(*value);
+    } else {
+      // Bare values are single words of the trace's own, but for the trust
+      // result ("0x800B0109 CERT_E_UNTRUSTEDROOT", "- (cached verdict)"),
+      // which the rule always follows.
+      const size_t end = field.name == L"result" ? line.find(L" rule ", at) : line.find(L' ', at);
+      field.value = line.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at);
+      at = end == std::wstring::npos ? line.size() : end;
+    }
+    fields.push_back(std::move(field));
+    if (at < line.size() && line[at] != L' ') return {};
+    ++at;
+  }
+  return fields;
 }
 
 std::wstring TraceLine(const LaunchTrace& trace, const SYSTEMTIME& utc, DWORD processId, const std::wstring& launcher) {

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "image/module_load.h"
 #include "platform/win.h"
@@ -31,12 +32,23 @@ LaunchTrace TraceOf(const ModuleLoad& load);
 
 // The line: UTC time, process id, launcher path, outcome, file, verdict,
 // trust result (number and name), rule, and what else is known, each field
-// as "name value" with paths and texts in double quotes.
+// as "name value" with paths and texts in double quotes. Whatever those hold,
+// the line stays one line of its own fields: backslashes, quotes and control
+// characters in them are escaped (\\, \", \r, \n, \t, \uXXXX).
 std::wstring TraceLine(const LaunchTrace& trace, const SYSTEMTIME& utc, DWORD processId, const std::wstring& launcher);
 
 // Finds the log now, for every later line of this process: the load guard
 // writes its line where nothing may be looked up.
 void PrepareLaunchTrace();
+
+struct TraceField {
+  std::wstring name;   // "time" for the leading time stamp
+  std::wstring value;  // as it was before it was quoted
+};
+
+// The fields of a line that TraceLine wrote, in order, quoted values read
+// back; empty for a line that is not one.
+std::vector<TraceField> ReadTraceLine(const std::wstring& line);
 
 // Writes the line for this process and now. The log is kept to 64 KiB (the
 // older half goes when it is full), written as UTF-8 through a handle that

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/launch_trace.h"
 #include "launcher/signcheck/json_writer.h"
 #include "launcher/signcheck/verdict_text.h"
 #include "locations/path_text.h"
@@ -371,6 +372,21 @@ std::wstring DiagnoseJson(const DiagnoseReport& report) {
   json.Key(L"lines");
   json.BeginArray();
   for (const std::wstring& line : report.logLines) json.String(line);
+  json.EndArray();
+  // The same lines read back into their fields; null for a line that is not
+  // a trace line.
+  json.Key(L"entries");
+  json.BeginArray();
+  for (const std::wstring& line : report.logLines) {
+    const std::vector<TraceField> fields = ReadTraceLine(line);
+    if (fields.empty()) {
+      json.Null();
+      continue;
+    }
+    json.BeginObject();
+    for (const TraceField& field : fields) json.StringMember(field.name, field.value);
+    json.EndObject();
+  }
   json.EndArray();
   json.EndObject();
   json.EndObject();

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/launch_trace.h"
 #include "locations/bounded_log.h"
 #include "locations/product_layout.h"
 #include "tests/e2e/launcher_fixture.h"
@@ -51,12 +52,12 @@ class LaunchTraceTest : public LauncherTest {
     return {exitCode, text.substr(start, text.find(L'\r', start) - start)};
   }
 
-  // The value of the line's `file "..."` field.
-  static std::wstring FileOf(const std::wstring& line) {
-    const size_t start = line.find(L" file \"");
-    if (start == std::wstring::npos) return L"";
-    const size_t value = start + 7;
-    return line.substr(value, line.find(L'"', value) - value);
+  // The value of the line's field `name`, read back as diagnose reads it.
+  static std::wstring FieldOf(const std::wstring& line, const wchar_t* name) {
+    for (const TraceField& field : ReadTraceLine(line)) {
+      if (field.name == name) return field.value;
+    }
+    return L"";
   }
 
   int diagnoses_ = 0;
@@ -80,7 +81,7 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
   const Case cases[] = {
       {kPicViewer, [] {}, {}, L"would start"},
       {kPicViewer, [&] { ::DeleteFileW((folder + L"VaroImageApp.dll").c_str()); },
-       {L"outcome \"module missing\"", L"1.0\\VaroImageApp.dll\""},
+       {L"outcome \"module missing\"", L"1.0\\\\VaroImageApp.dll\""},
        L"would not start: module missing: "},
       {kPicViewer,
        [&] {
@@ -146,11 +147,11 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
     if (c.foreseen != nullptr) {
       SCOPED_TRACE(::testing::PrintToString(diagnosis));
       EXPECT_EQ(diagnoseExit, c.expected.empty() ? 0u : 1u);
-      EXPECT_EQ(diagnosis.rfind(c.foreseen + FileOf(line), 0), 0u);
+      EXPECT_EQ(diagnosis.rfind(c.foreseen + FieldOf(line, L"file"), 0), 0u);
     }
     if (!c.expected.empty()) {
       EXPECT_NE(line.find(L" pid "), std::wstring::npos);
-      EXPECT_NE(line.find(L" launcher \"" + launcher + L"\""), std::wstring::npos);
+      EXPECT_EQ(FieldOf(line, L"launcher"), launcher);
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cache/cache_file.h"
+#include "host/launch_trace.h"
 #include "locations/bounded_log.h"
 #include "locations/path_text.h"
 #include "locations/product_layout.h"
@@ -23,11 +24,13 @@ namespace {
 // tests are ASCII, so the UTF-8 line is read byte by byte).
 bool StoppedByLoadGuard(const std::wstring& log, const std::wstring& file) {
   for (const std::string& bytes : bounded_log::LastLines(log, 16, 64 * 1024)) {
-    const std::wstring line = PathText::ToLower(std::wstring(bytes.begin(), bytes.end()));
-    if (line.find(L" outcome \"stopped by the load guard\"") != std::wstring::npos &&
-        line.find(L" file \"" + PathText::ToLower(file) + L"\"") != std::wstring::npos) {
-      return true;
+    bool stopped = false;
+    bool named = false;
+    for (const TraceField& field : ReadTraceLine(std::wstring(bytes.begin(), bytes.end()))) {
+      stopped = stopped || (field.name == L"outcome" && field.value == L"stopped by the load guard");
+      named = named || (field.name == L"file" && PathText::ToLower(field.value) == PathText::ToLower(file));
     }
+    if (stopped && named) return true;
   }
   return false;
 }
