@@ -163,9 +163,19 @@ DWORD AttributesOf(HANDLE file) {
   return ::GetFileInformationByHandle(file, &information) ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
+// A file with a second name is another file of the user's as much as this
+// one: writing, truncating or deleting through one name reaches the other.
+bool HasOneName(HANDLE file) {
+  FILE_STANDARD_INFO standard{};
+  if (GetInformationByHandle(file, FileStandardInfo, &standard, sizeof(standard))) return standard.NumberOfLinks == 1;
+  BY_HANDLE_FILE_INFORMATION information{};
+  return ::GetFileInformationByHandle(file, &information) && information.nNumberOfLinks == 1;
+}
+
 bool IsPlainFile(HANDLE file, const std::wstring& path) {
   const DWORD attributes = AttributesOf(file);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  if (!HasOneName(file)) return false;
   // Without GetFileInformationByHandleEx (before Vista) the system has no
   // symbolic links to files, and the attribute has said all.
   return Bound().getInformation == nullptr || ResolvesToItself(file, path);

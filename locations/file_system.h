@@ -33,7 +33,8 @@ inline constexpr DWORD kLinkRefusedError = ERROR_CANT_ACCESS_FILE;
 // Opens `path` like OpenFile, but never what a link at `path` leads to: the
 // file itself is opened (FILE_FLAG_OPEN_REPARSE_POINT) and must be a plain
 // file. An invalid handle, with kLinkRefusedError, when it is a link or when
-// that cannot be told: a reparse point, or a file that the system resolved
+// that cannot be told: a reparse point, a file with more than one name (a
+// hard link), or a file that the system resolved
 // to another path than `path` itself (Wine follows the Linux file system's
 // links whatever the flags). `disposition` is OPEN_EXISTING, OPEN_ALWAYS or
 // CREATE_NEW; a file is only ever created where nothing is, never at a

@@ -110,18 +110,26 @@ TEST_F(FileSystemTest, OpenForReadSharesOnlyReading) {
 }
 
 // Catches a link followed where a file is opened to be changed: a link made
-// from the Linux side, which Wine follows whatever the flags, is refused,
-// neither deleted nor created through, and what it leads to survives; a
-// plain file is opened however its folder is spelled.
+// from the Linux side, which Wine follows whatever the flags, and a hard link
+// (either of the file's two names) are refused, neither deleted nor created
+// through, and what they lead to survives; a plain file is opened however
+// its folder is spelled.
 TEST_F(FileSystemTest, LinksAreRefusedAndWhatTheyLeadToSurvives) {
   const std::wstring target = temp_.WriteFile(L"target.txt", "precious");
+  const std::wstring shared = temp_.WriteFile(L"shared.txt", "precious too");
   const LinuxSymlink link(temp_.Path(L"link.txt"), target);
   const LinuxSymlink dangling(temp_.Path(L"dangling.txt"), temp_.Path(L"nowhere.txt"));
   ASSERT_TRUE(link.Made() && dangling.Made());
-  ::SetLastError(0xdeadbeef);
-  EXPECT_FALSE(FileSystem::OpenFileRefusingLinks(temp_.Path(L"link.txt"), GENERIC_WRITE, 0, OPEN_EXISTING, 0));
-  EXPECT_EQ(::GetLastError(), FileSystem::kLinkRefusedError);
-  EXPECT_FALSE(FileSystem::RemoveFile(temp_.Path(L"link.txt")));
+  ASSERT_TRUE(::CreateHardLinkW(temp_.Path(L"hard.txt").c_str(), shared.c_str(), nullptr));
+  for (const wchar_t* name : {L"link.txt", L"hard.txt", L"shared.txt"}) {
+    ::SetLastError(0xdeadbeef);
+    EXPECT_FALSE(FileSystem::OpenFileRefusingLinks(temp_.Path(name), GENERIC_WRITE, 0, OPEN_EXISTING, 0))
+        << ::testing::PrintToString(std::wstring(name));
+    EXPECT_EQ(::GetLastError(), FileSystem::kLinkRefusedError) << ::testing::PrintToString(std::wstring(name));
+    EXPECT_FALSE(FileSystem::RemoveFile(temp_.Path(name))) << ::testing::PrintToString(std::wstring(name));
+  }
+  const std::vector<uint8_t> sharedContent = ReadWholeFile(shared);
+  EXPECT_EQ(std::string(sharedContent.begin(), sharedContent.end()), "precious too");
   EXPECT_FALSE(FileSystem::OpenFileRefusingLinks(temp_.Path(L"dangling.txt"), GENERIC_WRITE, 0, OPEN_ALWAYS, 0));
   EXPECT_FALSE(FileSystem::Exists(temp_.Path(L"nowhere.txt")));
   const std::vector<uint8_t> content = ReadWholeFile(target);
