@@ -40,7 +40,9 @@ bool ModuleFile::MatchesMapping() const {
   }
   // Where the system follows the mapped file through renames (Windows), a
   // file put at the old path is told apart by its name; Wine keeps the old
-  // name, and there the headers above are what tells.
+  // name, and there the headers above are what tells. A system that has the
+  // function but gives no name has not said it is this file.
   const std::wstring mappedName = platform::MappedFileName(module_);
-  return mappedName.empty() || file_.IsNamedBy(mappedName);
+  if (mappedName.empty()) return !platform::MappedFileNameAvailable();
+  return file_.IsNamedBy(mappedName);
 }

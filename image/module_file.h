@@ -28,8 +28,9 @@ class ModuleFile {
 
   // Whether the held file is the one the module was mapped from, as far as
   // can be told: its headers' time stamp, image size, checksum, entry point
-  // and certificate table equal the mapped ones, and where the system names
-  // the mapped file, that name names the held file too. False when the file
+  // and certificate table equal the mapped ones, and where the system has a
+  // function to name the mapped file, the name it gives (none: a mismatch)
+  // names the held file too. False when the file
   // is not pinned or its headers cannot be read.
   bool MatchesMapping() const;
 

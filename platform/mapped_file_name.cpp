@@ -27,11 +27,16 @@ GetMappedFileNameFn BindGetMappedFileName() {
   return GetProc<GetMappedFileNameFn>(SystemLibraryCache::Instance().GetLibrary(L"Psapi.dll"), "GetMappedFileNameW");
 }
 
+GetMappedFileNameFn MappedFileNameFunction() {
+  static const GetMappedFileNameFn function = BindGetMappedFileName();
+  return function;
+}
+
 }  // namespace
 
 std::wstring MappedFileName(HMODULE module) {
   if (NameForTesting()) return *NameForTesting();
-  static const GetMappedFileNameFn getMappedFileName = BindGetMappedFileName();
+  const GetMappedFileNameFn getMappedFileName = MappedFileNameFunction();
   if (getMappedFileName == nullptr || module == nullptr) return {};
   // The answer is cut to the buffer without saying so: a result that fills
   // it is asked again with more room.
@@ -43,6 +48,8 @@ std::wstring MappedFileName(HMODULE module) {
   }
   return {};
 }
+
+bool MappedFileNameAvailable() { return NameForTesting().has_value() || MappedFileNameFunction() != nullptr; }
 
 void SetMappedFileNameForTesting(const wchar_t* name) {
   if (name == nullptr) {

@@ -17,9 +17,15 @@ namespace platform {
 // the file had when it was mapped. Empty when the system cannot say.
 std::wstring MappedFileName(HMODULE module);
 
-// From now on MappedFileName answers `name` for every module, as a system
-// whose name follows renames would after one; null gives back the system's
-// own answer.
+// Whether the system has a function that names mapped files (Windows 7's
+// kernel32 and Psapi's on older systems; a name injected for testing counts).
+// Where it has, an empty MappedFileName is a failure to say, not a system
+// that cannot.
+bool MappedFileNameAvailable();
+
+// From now on MappedFileName answers `name` for every module (an empty one
+// too), as a system whose name follows renames would after one; null gives
+// back the system's own answer.
 void SetMappedFileNameForTesting(const wchar_t* name);
 
 }  // namespace platform
