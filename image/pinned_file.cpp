@@ -88,6 +88,7 @@ NtQueryInformationFileFn QueryInformationFunction() {
 struct FileIdentity {
   std::wstring volume;
   uint64_t index = 0;
+  std::vector<BYTE> id;  // the 128-bit id, where the system gives one
   bool operator==(const FileIdentity&) const = default;
 };
 
@@ -117,11 +118,33 @@ bool ReadIdentityBySerial(HANDLE file, FileIdentity& identity) {
   return true;
 }
 
-// Both files named the same way: by name where the system can for both,
-// else by serial number.
+// FILE_ID_INFO (Windows 8 and later): the volume's serial number and the
+// file's 128-bit id, which ReFS needs (its 64-bit index need not be unique)
+// and which volumes mounted on a folder, sharing their host's drive letter,
+// still tell apart. Spelt out: the SDK declares it for Windows 8 only.
+struct FileIdInformation {
+  ULONGLONG volumeSerialNumber;
+  BYTE fileId[16];
+};
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+bool ReadIdentityById(HANDLE file, FileIdentity& identity) {
+  FileIdInformation information{};
+  if (!FileSystem::GetInformationByHandle(file, kFileIdInfo, &information, sizeof(information))) return false;
+  identity.volume = std::to_wstring(information.volumeSerialNumber);
+  identity.id.assign(std::begin(information.fileId), std::end(information.fileId));
+  return true;
+}
+
+// Both files named the same way: by the volume's serial number and the
+// 128-bit id where the system has them for both, else by the volume's name
+// and the 64-bit index, else by the serial number and that index.
 bool SameFile(HANDLE a, HANDLE b) {
   FileIdentity first;
   FileIdentity second;
+  if (ReadIdentityById(a, first) && ReadIdentityById(b, second)) return first == second;
+  first = {};
+  second = {};
   if (ReadIdentityByName(a, first) && ReadIdentityByName(b, second)) return first == second;
   return ReadIdentityBySerial(a, first) && ReadIdentityBySerial(b, second) && first == second;
 }
