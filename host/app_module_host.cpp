@@ -9,6 +9,7 @@
 #include "locations/path_text.h"
 #include "locations/product_paths.h"
 #include "locations/product_user.h"
+#include "platform/scope_exit.h"
 #include "signer/signer_service.h"
 #include "signer/signer_verifier.h"
 
@@ -66,6 +67,8 @@ HMODULE AppModuleHost::Load(HMODULE launcherInstance) {
   std::vector<const PinnedFile*> ahead = {&module};
   for (const PinnedFile& companion : companions) ahead.push_back(&companion);
   service.VerifyAhead(ahead);
+  // However the load ends, its files' verdicts made ahead go with it.
+  const platform::ScopeExit dropAhead([&service] { service.DropAheadChecks(); });
 
   lastLoad_ = VerifyHeldCompanions(std::move(companions));
   if (lastLoad_.outcome == ModuleLoad::Outcome::Refused) return nullptr;

@@ -49,6 +49,8 @@ void SignerService::VerifyAhead(const std::vector<const PinnedFile*>& files) {
   SignerVerifier::Instance().VerifyAhead(held);
 }
 
+void SignerService::DropAheadChecks() { SignerVerifier::Instance().DropAheadChecks(); }
+
 ModulePlan SignerService::PlanApplicationModule(PinnedFile module, const std::string& entryExport) {
   return PlanModuleLoad(std::move(module), DecideByPolicy, IsLoaded, entryExport);
 }

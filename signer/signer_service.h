@@ -31,6 +31,9 @@ class SignerService {
   // Checks the held files at once, ahead of their turns (see
   // SignerVerifier::VerifyAhead); invalid ones are left to their turns.
   void VerifyAhead(const std::vector<const PinnedFile*>& files);
+  // Forgets what VerifyAhead made and no check took (see
+  // SignerVerifier::DropAheadChecks).
+  void DropAheadChecks();
 
   // The decide step of a module's load (see PlanModuleLoad), with the signer
   // policy as the judge: the module and every file of its folder that it

@@ -140,6 +140,11 @@ void SignerVerifier::VerifyAhead(const std::vector<HeldFile>& files) {
   for (AheadCheck& ahead : work) aheadChecks_.push_back(std::move(ahead));
 }
 
+void SignerVerifier::DropAheadChecks() {
+  auto guard = lock_.Lock();
+  aheadChecks_.clear();
+}
+
 SignerVerifier::FileCheck SignerVerifier::FreshCheck(const std::wstring& path, HANDLE pinned) {
   auto guard = lock_.Lock();
   cache_.Forget(path);

@@ -63,6 +63,11 @@ class SignerVerifier {
   // stay open until then.
   void VerifyAhead(const std::vector<HeldFile>& files);
 
+  // Forgets the verdicts VerifyAhead made that no check has taken: their
+  // handles are closed once the load that asked for them has ended, and a
+  // handle value is soon another file's.
+  void DropAheadChecks();
+
   // Whether a compiler run-time library beside the launcher, open in
   // `pinned`, may be loaded: a good signature of an allowed publisher, of
   // the launcher's own, or of the run-time's maker. An unsigned launcher
