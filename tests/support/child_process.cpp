@@ -1,5 +1,6 @@
 #include "tests/support/child_process.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "locations/file_system.h"
@@ -20,11 +21,21 @@ SuspendedProcess Start(const std::wstring& program, const std::wstring& argument
   std::wstring commandLine = Quoted(program) + L" " + arguments;
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, flags, nullptr, nullptr,
-                        &startup, &info)) {
-    return {};
+  // Wine now and then fails a start before the program runs at all (seen as
+  // "cannot start" with nothing else wrong); one more try after a pause,
+  // said on standard error, so that such a failure is neither hidden nor
+  // taken for the program's.
+  for (int attempt = 0;; ++attempt) {
+    if (::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, flags, nullptr,
+                         nullptr, &startup, &info)) {
+      return {platform::UniqueKernelHandle(info.hProcess), platform::UniqueKernelHandle(info.hThread)};
+    }
+    const DWORD error = ::GetLastError();
+    std::fwprintf(stderr, L"CreateProcessW failed for %ls with error %lu%ls\n", program.c_str(),
+                  static_cast<unsigned long>(error), attempt == 0 ? L", trying once more" : L"");
+    if (attempt == 1) return {};
+    ::Sleep(200);
   }
-  return {platform::UniqueKernelHandle(info.hProcess), platform::UniqueKernelHandle(info.hThread)};
 }
 
 // The Linux path of a Windows path, from Wine's own export (whose result is
