@@ -36,7 +36,7 @@ ModuleLoad DecideCompanions(std::vector<PinnedFile>& companions, const Companion
     if (!result.decision.trusted) {
       result.outcome = ModuleLoad::Outcome::Refused;
       result.file = path;
-      result.reason = held ? L"it is not signed by an allowed publisher" : L"it cannot be held open";
+      result.reason = held ? RefusalReason(result.decision) : L"it cannot be held open";
       return result;
     }
   }

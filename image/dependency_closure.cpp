@@ -49,7 +49,7 @@ class Walk {
   // loadable; Placed: any other library already met.
   enum class State { Walking, Placed };
 
-  bool Refuse(const std::wstring& path, const wchar_t* reason) {
+  bool Refuse(const std::wstring& path, const std::wstring& reason) {
     closure_.result = DependencyClosure::Result::Refused;
     closure_.file = path;
     closure_.reason = reason;
@@ -117,7 +117,7 @@ class Walk {
     const size_t index = closure_.findings.size() - 1;
     closure_.findings[index].decision = judge_(path, pinned.Get());
     if (!closure_.findings[index].decision.trusted) {
-      return Refuse(path, L"it is not signed by an allowed publisher");
+      return Refuse(path, RefusalReason(closure_.findings[index].decision));
     }
     const std::wstring key = library_name::Key(name);
     state_[key] = State::Walking;

@@ -54,7 +54,7 @@ ModulePlan PlanModuleLoad(PinnedFile module, const DependencyJudge& judge, const
   load.decision = judge(pinned.Path(), pinned.Get());
   plan.moduleDecision = load.decision;
   if (!load.decision.trusted) {
-    load.reason = L"it is not signed by an allowed publisher";
+    load.reason = RefusalReason(load.decision);
     return plan;
   }
   const std::wstring loadPath = pinned.LoadPath();

@@ -30,6 +30,12 @@ struct TrustDecision {
   std::optional<LONG> trustResult;
 };
 
+// Why a file with this decision was refused, in a few words for a person:
+// changed after signing, not signed, a chain to a root that is not trusted,
+// an expired or revoked certificate, a publisher that is not allowed (named),
+// and so on. For a refused decision only.
+std::wstring RefusalReason(const TrustDecision& decision);
+
 // The rule's name in the launchers' trace and the tool's JSON, e.g.
 // "allowedPublisher".
 inline const wchar_t* TrustRuleKey(TrustRule rule) {

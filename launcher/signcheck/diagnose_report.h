@@ -26,7 +26,7 @@ struct DiagnoseReport {
 bool WouldStart(const DiagnoseReport& report);
 
 // "would start", or how the launch would end instead, e.g. "would refuse
-// C:\...\VaroImageApp.dll: it is not signed by an allowed publisher".
+// C:\...\VaroImageApp.dll: it was changed after signing".
 std::wstring OutcomeText(const DiagnoseReport& report);
 
 // The report as the console shows it, lines ending in CR LF.

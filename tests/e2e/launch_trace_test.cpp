@@ -94,7 +94,8 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
        L"would not start: module missing: "},
       {kPicViewer, [&] { Copy(Artifact(L"companion-foreign.dll"), folder + L"FreeImage.dll"); },
        {L"outcome \"refused\"", L"FreeImage.dll\"", L"verdict Valid", L"result 0x00000000", L"rule refused",
-        L"signer \"Foreign Test Publisher Ltd\""},
+        L"signer \"Foreign Test Publisher Ltd\"",
+        L"detail \"it is signed by Foreign Test Publisher Ltd, which is not an allowed publisher\""},
        L"would refuse "},
       {kPicViewer,
        [&] {
@@ -102,7 +103,8 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
          changed[1024] ^= 1;
          temp_.WriteFile(L"AppData\\VaroPic\\Application\\1.0\\VaroImageApp.dll", changed);
        },
-       {L"outcome \"refused\"", L"VaroImageApp.dll\"", L"verdict Failed", L"result 0x80096010 TRUST_E_BAD_DIGEST"},
+       {L"outcome \"refused\"", L"VaroImageApp.dll\"", L"verdict Failed", L"result 0x80096010 TRUST_E_BAD_DIGEST",
+        L"detail \"it was changed after signing\""},
        L"would refuse "},
       {kPicViewer, [&] { InstallVersion(L"1.0", L"app-imports-helper.dll"); },
        {L"outcome \"dependency missing\"", L"file \"helper.dll\""},
@@ -117,7 +119,7 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
          InstallVersion(L"1.0", L"app-imports-api-set.dll");
          Copy(Artifact(L"marker.dll"), folder + kApiSetName);
        },
-       {L"outcome \"refused\"", L"api-ms-win-crt-varo-l1-1-0.dll\"", L"verdict NotSigned"},
+       {L"outcome \"refused\"", L"api-ms-win-crt-varo-l1-1-0.dll\"", L"verdict NotSigned", L"detail \"it is not signed\""},
        L"would refuse "},
       {kPdfReader,
        [&] {
