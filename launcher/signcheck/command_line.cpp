@@ -1,6 +1,10 @@
 #include "launcher/signcheck/command_line.h"
 
 #include <algorithm>
+#include <optional>
+
+#include "locations/path_text.h"
+#include "platform/ascii_fold.h"
 
 namespace {
 
@@ -67,7 +71,17 @@ bool ParseCheck(Arguments rest, CommandLine& parsed, std::wstring& error) {
   return true;
 }
 
+// The product whose launcher `launcher` is by its file name, if it is one of
+// the two.
+std::optional<Product> ProductOfLauncher(const std::wstring& launcher) {
+  const std::wstring name = platform::FoldAscii(PathText::NamePart(launcher));
+  if (name == L"varopicviewer.exe") return Product::PictureViewer;
+  if (name == L"varopdfreader.exe") return Product::PdfReader;
+  return std::nullopt;
+}
+
 bool ParseDiagnose(Arguments rest, CommandLine& parsed, std::wstring& error) {
+  std::optional<Product> named;
   while (!rest.Empty()) {
     const std::wstring& argument = rest.Take();
     std::wstring product;
@@ -81,12 +95,20 @@ bool ParseDiagnose(Arguments rest, CommandLine& parsed, std::wstring& error) {
         error = L"--product is pic or pdf, not " + product;
         return false;
       }
-      parsed.product = product == L"pic" ? Product::PictureViewer : Product::PdfReader;
+      named = product == L"pic" ? Product::PictureViewer : Product::PdfReader;
     } else {
       error = L"unexpected argument for diagnose: \"" + argument + L"\"";
       return false;
     }
   }
+  // A launcher of either name says which product it starts: the replay of
+  // the other one's would tell of a module the launch never looks for.
+  const std::optional<Product> launcherProduct = ProductOfLauncher(parsed.launcher);
+  if (named && launcherProduct && named != launcherProduct) {
+    error = L"--product does not match the launcher " + PathText::NamePart(parsed.launcher);
+    return false;
+  }
+  parsed.product = named.value_or(launcherProduct.value_or(Product::PictureViewer));
   return true;
 }
 

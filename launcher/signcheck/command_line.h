@@ -14,7 +14,9 @@ struct CommandLine {
   bool json = false;
   bool fresh = false;      // check --fresh: the cache file is neither read nor written
   std::wstring launcher;   // check and diagnose --launcher; empty: the installed launcher
-  Product product = Product::PictureViewer;  // diagnose --product
+  // diagnose --product; without it, the product of a launcher named
+  // VaroPicViewer.exe or VaroPdfReader.exe, else the picture viewer
+  Product product = Product::PictureViewer;
   std::wstring expect;     // check --expect; empty: any allowed publisher
   std::wstring cacheFile;  // cache show/check; empty: the launchers' cache file
   std::wstring path;       // cache forget

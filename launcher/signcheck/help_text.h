@@ -48,8 +48,10 @@ Usage:
       outcome, "would start" or "would refuse FILE: reason" (or module,
       dependency or application folder missing); and the last lines of
       launcher.log, the launchers' trace of launches that did not start.
-      --product pic|pdf  the picture viewer (VaroImageApp.dll, the default)
-                         or the PDF reader (VaroPdfApp.dll).
+      --product pic|pdf  the picture viewer (VaroImageApp.dll) or the PDF
+                         reader (VaroPdfApp.dll); without it, the product of
+                         a --launcher named VaroPicViewer.exe or
+                         VaroPdfReader.exe, else the picture viewer.
       --launcher PATH    the launcher whose folder and publisher count;
                          without it, the product's launcher in the install
                          path recorded in the registry; without either, a

@@ -83,6 +83,10 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
       {kPicViewer, [&] { ::DeleteFileW((folder + L"VaroImageApp.dll").c_str()); },
        {L"outcome \"module missing\"", L"1.0\\\\VaroImageApp.dll\""},
        L"would not start: module missing: "},
+      // Replayed as the PDF reader's without --product: its launcher says so.
+      {kPdfReader, [&] { ::DeleteFileW((folder + L"VaroPdfApp.dll").c_str()); },
+       {L"outcome \"module missing\"", L"1.0\\\\VaroPdfApp.dll\""},
+       L"would not start: module missing: "},
       {kPicViewer,
        [&] {
          ::DeleteFileW((folder + L"VaroImageApp.dll").c_str());

@@ -192,7 +192,8 @@ TEST_F(SignCheckTest, UsageErrors) {
                                                  L"check --launcher", L"cache",   L"cache show a b",
                                                  L"cache forget", L"cache clear now", L"verify",
                                                  L"diagnose --product viewer", L"diagnose --launcher",
-                                                 L"diagnose " + file};
+                                                 L"diagnose " + file,
+                                                 L"diagnose --product pic --launcher C:\\bin\\VaroPdfReader.exe"};
   for (const std::wstring& arguments : usageErrors) {
     const ToolRun run = Run(arguments);
     EXPECT_EQ(run.exitCode, 2u) << ::testing::PrintToString(arguments);
