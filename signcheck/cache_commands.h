@@ -3,8 +3,8 @@
 // file, and only while they hold the cache lock the launchers take.
 #pragma once
 
-#include "launcher/signcheck/command_line.h"
-#include "launcher/signcheck/console_writer.h"
+#include "signcheck/command_line.h"
+#include "signcheck/console_writer.h"
 
 // Every record with its state now, as a table or JSON. Exit status as
 // RunCacheCheck.

@@ -1,15 +1,15 @@
-#include "launcher/signcheck/cache_commands.h"
+#include "signcheck/cache_commands.h"
 
 #include <algorithm>
 
 #include "cache/cache_file.h"
 #include "cache/cache_file_lock.h"
-#include "launcher/signcheck/cache_file_report.h"
-#include "launcher/signcheck/cache_record_state.h"
-#include "launcher/signcheck/exit_status.h"
-#include "launcher/signcheck/json_writer.h"
-#include "launcher/signcheck/text_table.h"
-#include "launcher/signcheck/verdict_text.h"
+#include "signcheck/cache_file_report.h"
+#include "signcheck/cache_record_state.h"
+#include "signcheck/exit_status.h"
+#include "signcheck/json_writer.h"
+#include "signcheck/text_table.h"
+#include "signcheck/verdict_text.h"
 #include "platform/ascii_fold.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"

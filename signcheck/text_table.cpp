@@ -1,4 +1,4 @@
-#include "launcher/signcheck/text_table.h"
+#include "signcheck/text_table.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "launcher/signcheck/file_facts.h"
+#include "signcheck/file_facts.h"
 
 #include <array>
 #include <vector>

@@ -1,13 +1,13 @@
-#include "launcher/signcheck/diagnose_command.h"
+#include "signcheck/diagnose_command.h"
 
 #include <string>
 #include <vector>
 
 #include "host/launch_trace.h"
-#include "launcher/signcheck/cache_snapshot.h"
-#include "launcher/signcheck/diagnose_report.h"
-#include "launcher/signcheck/exit_status.h"
-#include "launcher/signcheck/reference_launcher.h"
+#include "signcheck/cache_snapshot.h"
+#include "signcheck/diagnose_report.h"
+#include "signcheck/exit_status.h"
+#include "signcheck/reference_launcher.h"
 #include "locations/bounded_log.h"
 #include "locations/file_system.h"
 #include "locations/product_layout.h"

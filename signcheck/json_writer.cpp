@@ -1,4 +1,4 @@
-#include "launcher/signcheck/json_writer.h"
+#include "signcheck/json_writer.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The diagnose command: a launch replayed, and how it would end.
 #pragma once
 
-#include "launcher/signcheck/command_line.h"
-#include "launcher/signcheck/console_writer.h"
+#include "signcheck/command_line.h"
+#include "signcheck/console_writer.h"
 
 // Replays the launch of the product's launcher without loading, changing or
 // showing anything, and prints what it would decide. Returns the exit

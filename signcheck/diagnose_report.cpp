@@ -1,10 +1,10 @@
-#include "launcher/signcheck/diagnose_report.h"
+#include "signcheck/diagnose_report.h"
 
 #include <algorithm>
 
 #include "host/launch_trace.h"
-#include "launcher/signcheck/json_writer.h"
-#include "launcher/signcheck/verdict_text.h"
+#include "signcheck/json_writer.h"
+#include "signcheck/verdict_text.h"
 #include "locations/path_text.h"
 #include "signer/trust_result_text.h"
 

@@ -1,12 +1,12 @@
-#include "launcher/signcheck/check_command.h"
+#include "signcheck/check_command.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "launcher/signcheck/check_report.h"
-#include "launcher/signcheck/exit_status.h"
-#include "launcher/signcheck/reference_launcher.h"
+#include "signcheck/check_report.h"
+#include "signcheck/exit_status.h"
+#include "signcheck/reference_launcher.h"
 #include "locations/file_system.h"
 #include "locations/path_text.h"
 #include "locations/product_paths.h"

@@ -1,4 +1,4 @@
-#include "launcher/signcheck/cache_file_report.h"
+#include "signcheck/cache_file_report.h"
 
 #include "cache/cache_constants.h"
 #include "cache/cache_file.h"

@@ -1,4 +1,4 @@
-#include "launcher/signcheck/verdict_text.h"
+#include "signcheck/verdict_text.h"
 
 std::wstring VerdictText(platform::SignatureVerdict verdict) {
   if (static_cast<uint32_t>(verdict) > static_cast<uint32_t>(platform::SignatureVerdict::Failed)) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/signcheck/file_facts.h"
+#include "signcheck/file_facts.h"
 #include "platform/signature_verdict.h"
 #include "platform/trust_decision.h"
 #include "signer/own_publisher_rule.h"

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "launcher/signcheck/cache_commands.h"
-#include "launcher/signcheck/check_command.h"
-#include "launcher/signcheck/command_line.h"
-#include "launcher/signcheck/console_writer.h"
-#include "launcher/signcheck/diagnose_command.h"
-#include "launcher/signcheck/exit_status.h"
-#include "launcher/signcheck/help_text.h"
+#include "signcheck/cache_commands.h"
+#include "signcheck/check_command.h"
+#include "signcheck/command_line.h"
+#include "signcheck/console_writer.h"
+#include "signcheck/diagnose_command.h"
+#include "signcheck/exit_status.h"
+#include "signcheck/help_text.h"
 #include "locations/impersonation_table.h"
 #include "signer/signer_startup.h"
 

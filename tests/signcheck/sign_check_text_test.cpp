@@ -4,10 +4,10 @@
 #include <string_view>
 #include <vector>
 
-#include "launcher/signcheck/check_report.h"
-#include "launcher/signcheck/command_line.h"
-#include "launcher/signcheck/json_writer.h"
-#include "launcher/signcheck/text_table.h"
+#include "signcheck/check_report.h"
+#include "signcheck/command_line.h"
+#include "signcheck/json_writer.h"
+#include "signcheck/text_table.h"
 #include "signer/trust_result_text.h"
 #include "signer/certificate_facts.h"
 #include "tests/support/json_value.h"

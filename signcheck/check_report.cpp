@@ -1,11 +1,11 @@
-#include "launcher/signcheck/check_report.h"
+#include "signcheck/check_report.h"
 
 #include <algorithm>
 
-#include "launcher/signcheck/cache_record_state.h"
-#include "launcher/signcheck/json_writer.h"
+#include "signcheck/cache_record_state.h"
+#include "signcheck/json_writer.h"
 #include "signer/trust_result_text.h"
-#include "launcher/signcheck/verdict_text.h"
+#include "signcheck/verdict_text.h"
 
 using platform::SignatureVerdict;
 

@@ -1,4 +1,4 @@
-#include "launcher/signcheck/console_writer.h"
+#include "signcheck/console_writer.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "launcher/signcheck/command_line.h"
+#include "signcheck/command_line.h"
 
 #include <algorithm>
 #include <optional>

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "launcher/signcheck/check_report.h"
+#include "signcheck/check_report.h"
 
 // `path` made full, as the tool names files; unchanged when it cannot be.
 std::wstring FullPathOf(const std::wstring& path);

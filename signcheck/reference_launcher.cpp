@@ -1,4 +1,4 @@
-#include "launcher/signcheck/reference_launcher.h"
+#include "signcheck/reference_launcher.h"
 
 #include "locations/file_system.h"
 #include "locations/path_text.h"

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "host/launch_replay.h"
-#include "launcher/signcheck/cache_snapshot.h"
-#include "launcher/signcheck/check_report.h"
+#include "signcheck/cache_snapshot.h"
+#include "signcheck/check_report.h"
 
 struct DiagnoseReport {
   std::wstring product;     // "pic" or "pdf"

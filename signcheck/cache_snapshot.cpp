@@ -1,4 +1,4 @@
-#include "launcher/signcheck/cache_snapshot.h"
+#include "signcheck/cache_snapshot.h"
 
 #include <vector>
 

@@ -4,8 +4,8 @@
 // the signing chain and timestamp, and the file's digest, size and version.
 #pragma once
 
-#include "launcher/signcheck/command_line.h"
-#include "launcher/signcheck/console_writer.h"
+#include "signcheck/command_line.h"
+#include "signcheck/console_writer.h"
 
 // Checks every file named, and the .dll and .exe files of every folder
 // named; a missing one is reported and the rest are still checked. 0 when

@@ -1,4 +1,4 @@
-#include "launcher/signcheck/cache_record_state.h"
+#include "signcheck/cache_record_state.h"
 
 #include <cwchar>
 #include <iterator>
