@@ -153,6 +153,41 @@ UpgradeHandover HandOverPendingVersion(const std::wstring& appModuleFileName, co
   return result;
 }
 
+// Each outcome's words and its key in the tool's JSON, in the enum's order.
+struct OutcomeNames {
+  Outcome outcome;
+  const wchar_t* text;
+  const wchar_t* key;
+};
+constexpr OutcomeNames kOutcomeNames[] = {
+    {Outcome::HandedOver, L"handed over", L"handedOver"},
+    {Outcome::AlreadyRan, L"already ran in this process", L"alreadyRan"},
+    {Outcome::AnotherLauncherRuns, L"another launcher of the family runs", L"anotherLauncherRuns"},
+    {Outcome::NoDataRoot, L"no roaming application-data folder to look in", L"noDataRoot"},
+    {Outcome::NoSideFile, L"nothing pending (no temp.ini)", L"noSideFile"},
+    {Outcome::SideFileIsLink, L"temp.ini is a link, left alone", L"sideFileIsLink"},
+    {Outcome::SideFileUnreadable, L"temp.ini cannot be opened", L"sideFileUnreadable"},
+    {Outcome::SideFileNotDeleted, L"temp.ini cannot be deleted, so config.ini waits for a launch that can",
+     L"sideFileNotDeleted"},
+    {Outcome::EmptyVersion, L"temp.ini names no version", L"emptyVersion"},
+    {Outcome::UnusableVersion, L"the version is not a printable ASCII plain folder name", L"unusableVersion"},
+    {Outcome::VersionFolderMissing, L"the version's folder does not exist", L"versionFolderMissing"},
+    {Outcome::ModuleMissing, L"the version's folder lacks the application module", L"moduleMissing"},
+    {Outcome::VersionWouldNotStart, L"the version would not start", L"versionWouldNotStart"},
+    {Outcome::ConfigIsLink, L"config.ini is a link, left alone", L"configIsLink"},
+    {Outcome::ConfigNotWritten, L"config.ini cannot be written", L"configNotWritten"},
+};
+
+constexpr bool InEnumOrder() {
+  for (size_t i = 0; i < std::size(kOutcomeNames); ++i) {
+    if (static_cast<size_t>(kOutcomeNames[i].outcome) != i) return false;
+  }
+  return static_cast<size_t>(Outcome::ConfigNotWritten) + 1 == std::size(kOutcomeNames);
+}
+static_assert(InEnumOrder(), "one row per outcome, in the enum's order");
+
+const OutcomeNames& NamesOf(Outcome outcome) { return kOutcomeNames[static_cast<size_t>(outcome)]; }
+
 }  // namespace
 
 UpgradeHandover RunUpgradeHandover(const std::wstring& appModuleFileName, const VersionCheck& wouldStart) {
@@ -181,47 +216,9 @@ UpgradeHandover PreviewUpgradeHandover(const std::wstring& appModuleFileName, co
   return HandOverPendingVersion(appModuleFileName, dataRoot, wouldStart, kTried);
 }
 
-const wchar_t* UpgradeHandoverText(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::HandedOver: return L"handed over";
-    case Outcome::AlreadyRan: return L"already ran in this process";
-    case Outcome::AnotherLauncherRuns: return L"another launcher of the family runs";
-    case Outcome::NoDataRoot: return L"no roaming application-data folder to look in";
-    case Outcome::NoSideFile: return L"nothing pending (no temp.ini)";
-    case Outcome::SideFileIsLink: return L"temp.ini is a link, left alone";
-    case Outcome::SideFileUnreadable: return L"temp.ini cannot be opened";
-    case Outcome::SideFileNotDeleted: return L"temp.ini cannot be deleted, so config.ini waits for a launch that can";
-    case Outcome::EmptyVersion: return L"temp.ini names no version";
-    case Outcome::UnusableVersion: return L"the version is not a printable ASCII plain folder name";
-    case Outcome::VersionFolderMissing: return L"the version's folder does not exist";
-    case Outcome::ModuleMissing: return L"the version's folder lacks the application module";
-    case Outcome::VersionWouldNotStart: return L"the version would not start";
-    case Outcome::ConfigIsLink: return L"config.ini is a link, left alone";
-    case Outcome::ConfigNotWritten: return L"config.ini cannot be written";
-  }
-  return L"";
-}
+const wchar_t* UpgradeHandoverText(Outcome outcome) { return NamesOf(outcome).text; }
 
-const wchar_t* UpgradeHandoverKey(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::HandedOver: return L"handedOver";
-    case Outcome::AlreadyRan: return L"alreadyRan";
-    case Outcome::AnotherLauncherRuns: return L"anotherLauncherRuns";
-    case Outcome::NoDataRoot: return L"noDataRoot";
-    case Outcome::NoSideFile: return L"noSideFile";
-    case Outcome::SideFileIsLink: return L"sideFileIsLink";
-    case Outcome::SideFileUnreadable: return L"sideFileUnreadable";
-    case Outcome::SideFileNotDeleted: return L"sideFileNotDeleted";
-    case Outcome::EmptyVersion: return L"emptyVersion";
-    case Outcome::UnusableVersion: return L"unusableVersion";
-    case Outcome::VersionFolderMissing: return L"versionFolderMissing";
-    case Outcome::ModuleMissing: return L"moduleMissing";
-    case Outcome::VersionWouldNotStart: return L"versionWouldNotStart";
-    case Outcome::ConfigIsLink: return L"configIsLink";
-    case Outcome::ConfigNotWritten: return L"configNotWritten";
-  }
-  return L"";
-}
+const wchar_t* UpgradeHandoverKey(Outcome outcome) { return NamesOf(outcome).key; }
 
 std::wstring SkippedHandoverText(const UpgradeHandover& handover) {
   switch (handover.outcome) {

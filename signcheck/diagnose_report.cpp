@@ -46,25 +46,28 @@ std::wstring ConfigLine(const LaunchReplay& replay) {
   return line;
 }
 
-const wchar_t* SourceText(Source source) {
-  switch (source) {
-    case Source::ConfiguredVersion: return L"the version config.ini names";
-    case Source::InstallPath: return L"the install path recorded in the registry";
-    case Source::LauncherFolder: return L"the launcher's own folder";
-    case Source::None: break;
+// Each folder source's words and its key in the JSON, in the enum's order.
+struct SourceNames {
+  Source source;
+  const wchar_t* text;
+  const wchar_t* key;
+};
+constexpr SourceNames kSourceNames[] = {
+    {Source::None, L"none", L"none"},
+    {Source::ConfiguredVersion, L"the version config.ini names", L"configuredVersion"},
+    {Source::InstallPath, L"the install path recorded in the registry", L"installPath"},
+    {Source::LauncherFolder, L"the launcher's own folder", L"launcherFolder"},
+};
+
+const SourceNames& NamesOf(Source source) {
+  for (const SourceNames& names : kSourceNames) {
+    if (names.source == source) return names;
   }
-  return L"none";
+  return kSourceNames[0];
 }
 
-const wchar_t* SourceKey(Source source) {
-  switch (source) {
-    case Source::ConfiguredVersion: return L"configuredVersion";
-    case Source::InstallPath: return L"installPath";
-    case Source::LauncherFolder: return L"launcherFolder";
-    case Source::None: break;
-  }
-  return L"none";
-}
+const wchar_t* SourceText(Source source) { return NamesOf(source).text; }
+const wchar_t* SourceKey(Source source) { return NamesOf(source).key; }
 
 std::wstring FolderLine(const LaunchReplay& replay) {
   const ProductPaths::ApplicationDirectoryChoice& choice = replay.applicationDirectory;
