@@ -43,6 +43,14 @@ std::vector<std::wstring> ModulesIn(const std::wstring& folder) {
   return files;
 }
 
+// A file to check, or with `missing`, why it cannot be.
+CheckedFile ToCheck(std::wstring path, std::wstring missing = {}) {
+  CheckedFile file;
+  file.path = std::move(path);
+  file.missing = std::move(missing);
+  return file;
+}
+
 // Each argument as the files to check: a folder stands for its modules. What
 // cannot be checked is kept, with the reason, so that it is reported in its
 // place.
@@ -51,13 +59,13 @@ std::vector<CheckedFile> ExpandArguments(const std::vector<std::wstring>& argume
   for (const std::wstring& argument : arguments) {
     const std::wstring path = FullPathOf(argument);
     if (FileSystem::IsFile(path)) {
-      files.push_back({path, {}, {}, {}, {}});
+      files.push_back(ToCheck(path));
     } else if (!FileSystem::IsDirectory(path)) {
-      files.push_back({path, L"no such file", {}, {}, {}});
+      files.push_back(ToCheck(path, L"no such file"));
     } else if (std::vector<std::wstring> modules = ModulesIn(path); modules.empty()) {
-      files.push_back({path, L"a folder without .dll or .exe files", {}, {}, {}});
+      files.push_back(ToCheck(path, L"a folder without .dll or .exe files"));
     } else {
-      for (std::wstring& module : modules) files.push_back({std::move(module), {}, {}, {}, {}});
+      for (std::wstring& module : modules) files.push_back(ToCheck(std::move(module)));
     }
   }
   return files;
@@ -91,6 +99,16 @@ int RunCheck(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& err)
     // rest of the run; forgetting them keeps every check of --fresh fresh.
     if (command.fresh) verifier.Release();
     file.decision = verifier.Decide(file.path.c_str(), expected);
+    // A cached verdict is only as good as the file's size and times, which a
+    // change in place can keep: it is checked again, and a fresh verdict that
+    // differs replaces it, here and in the cache.
+    if (file.decision.fromCache) {
+      const TrustDecision fresh = verifier.DecideAfresh(file.path.c_str(), expected);
+      if (fresh.verdict != file.decision.verdict || fresh.signer != file.decision.signer) {
+        file.staleVerdict = file.decision.verdict;
+        file.decision = fresh;
+      }
+    }
     file.examination = ExamineSignature(file.path);
     file.facts = ReadFileFacts(file.path);
     allTrusted = allTrusted && file.decision.trusted;

@@ -85,6 +85,10 @@ std::wstring FileText(const CheckedFile& file) {
   std::wstring text = L"\r\n" + file.path + L"\r\n";
   if (!file.missing.empty()) return text + Field(L"missing:", file.missing);
   text += DecisionFields(file.decision);
+  if (file.staleVerdict) {
+    text += Field(L"stale:", L"the cache said " + VerdictText(*file.staleVerdict) +
+                                 L" for this size and these times; the file has changed since");
+  }
 
   const SignatureExamination& examination = file.examination;
   text += Field(L"result:", TrustResultLine(examination));
@@ -145,6 +149,7 @@ void JsonFile(JsonWriter& json, const CheckedFile& file) {
     return;
   }
   JsonDecision(json, file.decision);
+  NullableString(json, L"staleCachedVerdict", file.staleVerdict ? VerdictText(*file.staleVerdict) : L"");
   JsonExamination(json, file.examination);
   NullableString(json, L"sha256", file.facts.read ? file.facts.sha256 : L"");
   json.Key(L"size");

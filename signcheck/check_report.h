@@ -3,6 +3,7 @@
 // can be tried on made-up findings.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ struct CheckedFile {
   TrustDecision decision;
   SignatureExamination examination;
   FileFacts facts;
+  // The cache's verdict when a fresh check gave another: the file changed
+  // with its size and times kept, and `decision` is the fresh one.
+  std::optional<platform::SignatureVerdict> staleVerdict;
 };
 
 struct CheckReport {

@@ -171,6 +171,15 @@ TrustDecision SignerVerifier::Decide(const wchar_t* path, const wchar_t* expecte
   return DecideLocked(path, expectedSigner, pinned.Get());
 }
 
+TrustDecision SignerVerifier::DecideAfresh(const wchar_t* path, const wchar_t* expectedSigner) {
+  if (path == nullptr || *path == L'\0' || !FileSystem::IsFile(path)) return {};
+  const PinnedFile pinned = PinnedFile::Open(path);
+  if (!pinned.IsValid()) return {};
+  auto guard = lock_.Lock();
+  cache_.Forget(path);
+  return DecideLocked(path, expectedSigner, pinned.Get());
+}
+
 TrustDecision SignerVerifier::DecidePinned(const std::wstring& path, HANDLE pinned) {
   auto guard = lock_.Lock();
   return DecideLocked(path, nullptr, pinned);

@@ -44,6 +44,10 @@ class SignerVerifier {
     return Decide(path, expectedSigner).trusted;
   }
 
+  // Decide, with the file checked afresh rather than answered from the
+  // cache; the new verdict replaces the cached one.
+  TrustDecision DecideAfresh(const wchar_t* path, const wchar_t* expectedSigner = nullptr);
+
   // Decide for the file open in `pinned` and known as `path`: its stamp and
   // its content are read through the handle, so a name re-pointed meanwhile
   // cannot swap in another file.

@@ -378,6 +378,35 @@ TEST_F(SignCheckTest, FoldersAndMissingFiles) {
   EXPECT_EQ(noLauncher[L"files"].items.at(0)[L"decision"].text, L"trusted");
 }
 
+// Catches a cached verdict shown as current for a file changed in place with
+// its size and times kept: the check finds the change, says the cache was
+// stale, refuses the file, and the cache holds the fresh verdict from then on.
+TEST_F(SignCheckTest, StaleCachedVerdictIsCheckedAgain) {
+  const std::wstring module = CopyOf(SignedTestFile(L"eastmere"), L"stale\\eastmere.dll");
+  const std::wstring arguments = L"check --json --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(module);
+  EXPECT_EQ(RunJson(arguments, 0)[L"files"].items.at(0)[L"verdict"].text, L"Valid");
+
+  WIN32_FILE_ATTRIBUTE_DATA before{};
+  ASSERT_TRUE(::GetFileAttributesExW(module.c_str(), GetFileExInfoStandard, &before));
+  ChangeAfterSigning(module);
+  {
+    platform::UniqueFileHandle file(::CreateFileW(module.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                                  0, nullptr));
+    ASSERT_TRUE(::SetFileTime(file.Get(), &before.ftCreationTime, nullptr, &before.ftLastWriteTime));
+  }
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run == 0 ? "the run that finds the change" : "a later run");
+    const JsonValue file = RunJson(arguments, 1)[L"files"].items.at(0);
+    EXPECT_EQ(file[L"verdict"].text, L"Failed");
+    EXPECT_EQ(file[L"decision"].text, L"refused");
+    if (run == 0) {
+      EXPECT_EQ(file[L"staleCachedVerdict"].text, L"Valid");
+    } else {
+      EXPECT_EQ(file[L"staleCachedVerdict"].kind, JsonValue::Kind::Null);
+    }
+  }
+}
+
 // --fresh checks every file afresh and leaves the cache file as it was, or
 // absent.
 TEST_F(SignCheckTest, FreshChecksNeitherReadNorWriteTheCache) {

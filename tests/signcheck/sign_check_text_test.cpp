@@ -206,7 +206,7 @@ TEST(CheckReportTest, OwnPublisherRuleAsThePolicyApplies) {
 TEST(CheckReportTest, TextLayout) {
   CheckReport report;
   report.fresh = true;
-  report.files.push_back({L"C:\\a.dll", L"no such file", {}, {}, {}});
+  report.files.push_back({L"C:\\a.dll", L"no such file", {}, {}, {}, {}});
   CheckedFile checked;
   checked.path = L"C:\\b.dll";
   checked.decision = {true, TrustRule::AllowedPublisher, 6, platform::SignatureVerdict::Valid, L"Signer", false, {}};
