@@ -25,6 +25,7 @@ const wchar_t* SourceKey(SignatureSource source) {
     case SignatureSource::None: return L"none";
     case SignatureSource::Embedded: return L"embedded";
     case SignatureSource::Catalog: return L"catalog";
+    case SignatureSource::NotAnImage: return L"notAnImage";
   }
   return L"none";
 }
@@ -51,6 +52,7 @@ std::wstring SignatureLine(const SignatureExamination& examination) {
   switch (examination.source) {
     case SignatureSource::Embedded: return L"embedded";
     case SignatureSource::Catalog: return L"catalog " + examination.catalogFile;
+    case SignatureSource::NotAnImage: return L"none (not a PE image)";
     case SignatureSource::None: break;
   }
   return examination.trustFunctionsBound ? L"none (not embedded, and no catalog lists the file)" : L"-";

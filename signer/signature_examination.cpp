@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "image/pe_image.h"
 #include "locations/file_system.h"
 #include "platform/get_proc.h"
 #include "platform/scope_exit.h"
@@ -60,6 +61,10 @@ class Examiner {
     const LONG result = RunTrustProvider(WINTRUST_ACTION_GENERIC_VERIFY_V2, data);
     if (result == TRUST_E_NOSIGNATURE) {
       ExamineCatalog(path);
+    } else if (!IsImage(path)) {
+      // Whatever the provider made of it, no signature is embedded in it.
+      result_.trustResult = result;
+      result_.source = SignatureSource::NotAnImage;
     } else {
       result_.trustResult = result;
       result_.source = SignatureSource::Embedded;
@@ -120,6 +125,13 @@ class Examiner {
     result_.source = SignatureSource::Catalog;
     result_.catalogFile = info.wszCatalogFile;
     if (result_.chain.empty()) ReadSignature(result_.catalogFile, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED);
+  }
+
+  static bool IsImage(const std::wstring& path) {
+    const platform::UniqueFileHandle file = FileSystem::OpenForRead(path);
+    const std::vector<uint8_t> start = file ? pe_image::ReadFileStart(file.Get()) : std::vector<uint8_t>();
+    pe_image::HeaderFields fields;
+    return pe_image::ReadHeaderFields(start.data(), start.size(), fields);
   }
 
   std::vector<BYTE> HashFile(const std::wstring& path) {

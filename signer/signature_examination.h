@@ -15,6 +15,7 @@ enum class SignatureSource {
   None,      // no embedded signature, and no catalog lists the file
   Embedded,  // the file's own signature
   Catalog,   // a system catalog that lists the file's hash
+  NotAnImage,  // no PE image at all (a text file, an empty file): nothing to carry one
 };
 
 enum class ChainOrigin {

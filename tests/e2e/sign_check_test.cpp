@@ -301,6 +301,22 @@ TEST_F(SignCheckTest, ForgeriesAreRefusedWhateverTheirDigest) {
   }
 }
 
+// Catches a file that is no PE image reported as carrying an embedded
+// signature: a text file and an empty .dll have none to carry.
+TEST_F(SignCheckTest, FilesThatAreNoImagesCarryNoSignature) {
+  const std::wstring text = temp_.WriteFile(L"notes\\readme.dll", "not an image\r\n");
+  const std::wstring empty = temp_.WriteFile(L"notes\\empty.dll", "");
+  const JsonValue result =
+      RunJson(L"check --fresh --json --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(text) + L" " +
+                  Quoted(empty),
+              1);
+  ASSERT_EQ(result[L"files"].items.size(), 2u);
+  for (const JsonValue& file : result[L"files"].items) {
+    EXPECT_EQ(file[L"signature"].text, L"notAnImage") << ::testing::PrintToString(file[L"path"].text);
+    EXPECT_EQ(file[L"decision"].text, L"refused") << ::testing::PrintToString(file[L"path"].text);
+  }
+}
+
 // What the report says the own-publisher rule accepts is what the policy
 // does: only an unsigned launcher accepts every file; one whose signature
 // fails (changed, or under an untrusted root) accepts none.
