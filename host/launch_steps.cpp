@@ -72,5 +72,23 @@ ModuleLoad MissingModule(const ProductPaths::ApplicationDirectoryChoice& choice,
                        ? ModuleLoad::Outcome::NoApplicationFolder
                        : ModuleLoad::Outcome::Missing;
   result.file = modulePath;
+  // Which folder the module was looked for in, and why that one: a module
+  // missing beside the launcher says nothing of a config.ini that named no
+  // version folder.
+  using Source = ProductPaths::ApplicationDirectoryChoice::Source;
+  switch (choice.source) {
+    case Source::ConfiguredVersion: break;
+    case Source::InstallPath:
+      result.reason = L"config.ini names no version folder; the install path recorded in the registry was taken";
+      break;
+    case Source::LauncherFolder:
+      result.reason = L"config.ini names no version folder and no install path is recorded; the launcher's own "
+                      L"folder was taken";
+      break;
+    case Source::None:
+      result.reason = L"config.ini names no version folder, no install path is recorded, and the launcher has no "
+                      L"folder";
+      break;
+  }
   return result;
 }

@@ -47,5 +47,6 @@ std::wstring WhyVersionWouldNotStart(const std::wstring& folder, const std::wstr
                                      const LoadedLibraryTest& isLoaded);
 
 // How a launch ends that finds no module file at `modulePath` in the folder
-// of `choice`: nothing to tell the user, and no folder at all is told apart.
+// of `choice`: nothing to tell the user, and no folder at all is told apart;
+// the reason says which fallback gave the folder when config.ini named none.
 ModuleLoad MissingModule(const ProductPaths::ApplicationDirectoryChoice& choice, const std::wstring& modulePath);

@@ -83,6 +83,13 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
       {kPicViewer, [&] { ::DeleteFileW((folder + L"VaroImageApp.dll").c_str()); },
        {L"outcome \"module missing\"", L"1.0\\\\VaroImageApp.dll\""},
        L"would not start: module missing: "},
+      // config.ini gone: the module is looked for beside the launcher, and the
+      // line says why there.
+      {kPicViewer, [&] { ::DeleteFileW((ProductFolder() + L"config.ini").c_str()); },
+       {L"outcome \"module missing\"", L"bin\\\\VaroImageApp.dll\"",
+        L"detail \"config.ini names no version folder and no install path is recorded; the launcher's own folder "
+        L"was taken\""},
+       L"would not start: module missing: "},
       // Replayed as the PDF reader's without --product: its launcher says so.
       {kPdfReader, [&] { ::DeleteFileW((folder + L"VaroPdfApp.dll").c_str()); },
        {L"outcome \"module missing\"", L"1.0\\\\VaroPdfApp.dll\""},
