@@ -64,8 +64,8 @@ class Walk {
     }
     if (exportNames != nullptr) *exportNames = std::move(names);
     for (const std::wstring& name : libraries) {
-      const std::wstring key = library_name::Key(name);
       if (name.empty()) return Refuse(path, L"it names a library without a name");
+      const std::wstring key = library_name::Key(name);
       const auto known = state_.find(key);
       if (known != state_.end()) {
         if (known->second == State::Walking) {

@@ -1,5 +1,6 @@
 #include "image/module_plan.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "locations/path_text.h"
@@ -10,13 +11,6 @@
 namespace {
 
 using Outcome = ModuleLoad::Outcome;
-
-bool Exports(const std::vector<std::string>& names, const std::string& name) {
-  for (const std::string& exported : names) {
-    if (exported == name) return true;
-  }
-  return false;
-}
 
 // Loads one held file by the path its handle has now; false, with `load`
 // saying why, when it cannot be loaded or what was loaded is another file.
@@ -72,7 +66,8 @@ ModulePlan PlanModuleLoad(PinnedFile module, const DependencyJudge& judge, const
     if (!load.dependencies.empty()) load.decision = load.dependencies.back().decision;
     return plan;
   }
-  if (!entryExport.empty() && !Exports(closure.moduleExports, entryExport)) {
+  const std::vector<std::string>& exported = closure.moduleExports;
+  if (!entryExport.empty() && std::find(exported.begin(), exported.end(), entryExport) == exported.end()) {
     load.outcome = Outcome::NoEntryFunction;
     load.reason = std::wstring(entryExport.begin(), entryExport.end());
     return plan;
