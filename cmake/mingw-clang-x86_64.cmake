@@ -1,5 +1,5 @@
 # Cross build for 64-bit Windows with Debian's Clang and LLD, against the
-# MinGW-w64 headers and libraries of the posix-thread GCC packages. A second
+# MinGW-w64 headers and libraries of the Win32-thread GCC packages (see mingw-w64-x86_64.cmake). A second
 # compiler catches what the first lets through; the tests run with the GCC
 # build only.
 set(CMAKE_SYSTEM_NAME Windows)
@@ -14,10 +14,10 @@ set(CMAKE_CXX_COMPILER_TARGET ${clang_target})
 set(CMAKE_RC_COMPILER ${triple}-windres)
 set(CMAKE_OBJDUMP ${triple}-objdump)
 
-# Clang does not recognise Debian's "12-posix" GCC folder as a GCC version, so
-# it finds neither libstdc++ nor libgcc by itself; ask the posix GCC where
-# they are.
-execute_process(COMMAND ${triple}-g++-posix -print-file-name=libstdc++.a
+# Clang does not recognise Debian's "12-win32" GCC folder as a GCC version, so
+# it finds neither libstdc++ nor libgcc by itself; ask that GCC where they
+# are.
+execute_process(COMMAND ${triple}-g++-win32 -print-file-name=libstdc++.a
                 OUTPUT_VARIABLE libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 cmake_path(GET libstdcxx PARENT_PATH gcc_dir)
 set(CMAKE_CXX_FLAGS_INIT
@@ -25,9 +25,8 @@ set(CMAKE_CXX_FLAGS_INIT
 
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-sysroot.cmake)
 
-# As with GCC, the executables run with nothing beside them. libstdc++ of the
-# posix packages needs winpthread, which -pthread adds to the link.
-set(link_flags "-fuse-ld=lld -L${gcc_dir} -static -pthread")
+# As with GCC, the executables run with nothing beside them.
+set(link_flags "-fuse-ld=lld -L${gcc_dir} -static")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${link_flags}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${link_flags}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${link_flags}")

@@ -1,8 +1,6 @@
 #include "signer/signer_verifier.h"
 
 #include <atomic>
-#include <system_error>
-#include <thread>
 
 #include <commctrl.h>
 
@@ -11,6 +9,7 @@
 #include "platform/get_proc.h"
 #include "platform/module_file_name.h"
 #include "platform/system_library.h"
+#include "platform/worker_thread.h"
 #include "signer/own_publisher_rule.h"
 #include "signer/signature_checker.h"
 #include "signer/signer_startup.h"
@@ -127,14 +126,11 @@ void SignerVerifier::VerifyAhead(const std::vector<HeldFile>& files) {
       work[i].check.trustResult = checker.LastTrustResult();
     }
   };
-  std::thread helper;
-  try {
-    helper = std::thread(verify);
-  } catch (const std::system_error&) {
+  {
     // Without a second thread this one checks them all.
+    platform::WorkerThread helper(verify);
+    verify();
   }
-  verify();
-  if (helper.joinable()) helper.join();
 
   auto guard = lock_.Lock();
   for (AheadCheck& ahead : work) aheadChecks_.push_back(std::move(ahead));

@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/reference_gost.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <list>
 #include <random>
-#include <thread>
+
+#include "platform/worker_thread.h"
+#include "tests/support/reference_gost.h"
 
 namespace {
 
@@ -289,13 +290,13 @@ TEST(GostCipherTest, ConcurrentFirstUseGivesIdenticalFrames) {
   const ByteArray plain = RandomBytes(random, 4096);
   const ByteArray expected = ReferenceFrame(plain, CacheKey());
   std::vector<ByteArray> frames(4);
-  std::vector<std::thread> threads;
+  std::list<platform::WorkerThread> threads;
   for (auto& frame : frames) {
     threads.emplace_back([&plain, &frame] {
       GostEncryptBuffer(CacheKey(), plain.data(), static_cast<uint32_t>(plain.size()), frame);
     });
   }
-  for (auto& t : threads) t.join();
+  threads.clear();
   for (const auto& frame : frames) EXPECT_EQ(frame, expected);
 }
 

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 #include "locations/interactive_user_token.h"
 #include "platform/unique_handle.h"
 #include "platform/win.h"
+#include "platform/worker_thread.h"
 #include "tests/support/interactive_shell.h"
 #include "tests/support/thread_token.h"
 
@@ -78,7 +78,7 @@ TEST_F(InteractiveUserImpersonationTest, EachThreadImpersonatesOnItsOwn) {
   InteractiveUserImpersonation mainGuard;
   ASSERT_TRUE(mainGuard.Begin());
 
-  std::thread([&mainGuard] {
+  platform::WorkerThread([&mainGuard] {
     EXPECT_FALSE(ThreadImpersonates()) << "the main thread's impersonation leaked";
     EXPECT_FALSE(mainGuard.End()) << "the guard holds no share on this thread";
 
@@ -90,7 +90,7 @@ TEST_F(InteractiveUserImpersonationTest, EachThreadImpersonatesOnItsOwn) {
     EXPECT_TRUE(mainGuard.End());
     EXPECT_TRUE(local.End());
     EXPECT_FALSE(ThreadImpersonates());
-  }).join();
+  }).Join();
 
   EXPECT_TRUE(ThreadImpersonates()) << "another thread reverted this one";
   EXPECT_TRUE(mainGuard.End());

@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "platform/everyone_security_attributes.h"
+#include "platform/worker_thread.h"
 
 namespace {
 
@@ -56,8 +55,8 @@ TEST(NamedMutexTest, SameNameTwiceIsOneMutex) {
   // Owned through the first handle: another thread cannot take it through
   // the second.
   DWORD result = 0;
-  std::thread other([&] { result = ::WaitForSingleObject(second.Handle(), 0); });
-  other.join();
+  platform::WorkerThread other([&] { result = ::WaitForSingleObject(second.Handle(), 0); });
+  other.Join();
   EXPECT_EQ(result, static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
@@ -74,7 +73,7 @@ TEST(NamedMutexTest, NameTakenByAnotherKindOfObjectFails) {
 TEST(NamedMutexLockTest, LockThatNeverOwnedDoesNotRelease) {
   platform::NamedMutex mutex;
   ASSERT_TRUE(mutex.Create(UniqueName()));
-  std::thread holder([&] {
+  platform::WorkerThread holder([&] {
     platform::NamedMutexLock lock(mutex);
     ASSERT_TRUE(lock.Acquire(0));
     platform::NamedMutexLock waiter(mutex);
@@ -84,7 +83,7 @@ TEST(NamedMutexLockTest, LockThatNeverOwnedDoesNotRelease) {
     }
     EXPECT_EQ(::GetLastError(), 0xDEADBEEFu);
   });
-  holder.join();
+  holder.Join();
 }
 
 TEST(NamedMutexLockTest, ReleaseLetsOthersIn) {
@@ -95,11 +94,11 @@ TEST(NamedMutexLockTest, ReleaseLetsOthersIn) {
     ASSERT_TRUE(lock.Acquire(0));
   }
   DWORD result = 0;
-  std::thread other([&] {
+  platform::WorkerThread other([&] {
     result = ::WaitForSingleObject(mutex.Handle(), 0);
     if (result == WAIT_OBJECT_0) ::ReleaseMutex(mutex.Handle());
   });
-  other.join();
+  other.Join();
   EXPECT_EQ(result, static_cast<DWORD>(WAIT_OBJECT_0));
 }
 

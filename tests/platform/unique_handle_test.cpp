@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "platform/critical_section.h"
+#include "platform/worker_thread.h"
 
 namespace {
 
@@ -57,11 +56,11 @@ TEST(CriticalSectionTest, GuardLeavesOnScopeExit) {
   { auto guard = section.Lock(); }
   // Another thread can enter only if the guard really left.
   bool entered = false;
-  std::thread other([&] {
+  platform::WorkerThread other([&] {
     auto guard = section.Lock();
     entered = true;
   });
-  other.join();
+  other.Join();
   EXPECT_TRUE(entered);
 }
 

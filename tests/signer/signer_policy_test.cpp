@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
+#include <list>
 #include <vector>
 
 #include "cache/cache_file.h"
@@ -10,6 +10,7 @@
 #include "locations/path_text.h"
 #include "platform/module_file_name.h"
 #include "platform/unique_handle.h"
+#include "platform/worker_thread.h"
 #include "signer/check_signer.h"
 #include "signer/product_texts.h"
 #include "signer/signer_service.h"
@@ -155,7 +156,7 @@ TEST_F(SignerPolicyTest, CheckSignerFromManyThreads) {
   const std::wstring allowed = SignedTestFile(L"eastmere");
   const std::wstring foreign = SignedTestFile(L"foreign");
   std::atomic<int> wrong{0};
-  std::vector<std::thread> threads;
+  std::list<platform::WorkerThread> threads;
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 10; ++i) {
@@ -164,7 +165,7 @@ TEST_F(SignerPolicyTest, CheckSignerFromManyThreads) {
       }
     });
   }
-  for (auto& thread : threads) thread.join();
+  threads.clear();
   EXPECT_EQ(wrong, 0);
 }
 
