@@ -42,7 +42,7 @@ TrustDecision SignerService::VerifyHeldModule(PinnedFile file) {
 }
 
 void SignerService::VerifyAhead(const std::vector<const PinnedFile*>& files) {
-  std::vector<SignerVerifier::HeldFile> held;
+  std::vector<HeldFile> held;
   for (const PinnedFile* file : files) {
     if (file->IsValid()) held.push_back({file->Path(), file->Get()});
   }

@@ -1,23 +1,21 @@
 // The process-wide signer policy: whether a file is signed by an allowed
 // publisher, by a publisher the caller names, or by the launcher's own
 // publisher. Verdicts come from the verification cache when the file is
-// unchanged, else from the signature checker.
+// unchanged, else from the signature checker. One lock, taken once by each
+// public function, guards the verdicts, the publishers and the reference.
 #pragma once
 
-#include <deque>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "cache/verification_cache.h"
-#include "image/module_file.h"
 #include "platform/critical_section.h"
 #include "platform/signature_verdict.h"
 #include "platform/trust_decision.h"
 #include "platform/win.h"
-
-class SignatureChecker;
+#include "signer/failure_notice.h"
+#include "signer/file_verdicts.h"
+#include "signer/module_publishers.h"
+#include "signer/publisher_policy.h"
 
 class SignerVerifier {
  public:
@@ -52,12 +50,6 @@ class SignerVerifier {
   // its content are read through the handle, so a name re-pointed meanwhile
   // cannot swap in another file.
   TrustDecision DecidePinned(const std::wstring& path, HANDLE pinned);
-
-  // A file open in `handle`, known by `path`.
-  struct HeldFile {
-    std::wstring path;
-    HANDLE handle;
-  };
 
   // Verifies, on at most two threads of their own, the files among `files`
   // that the cache cannot answer, and keeps the verdicts for the checks of
@@ -118,64 +110,22 @@ class SignerVerifier {
   SignerVerifier& operator=(const SignerVerifier&) = delete;
 
  private:
-  struct FileCheck {
-    platform::SignatureVerdict verdict = platform::SignatureVerdict::Unavailable;
-    std::wstring signer;
-    bool fromCache = false;
-    std::optional<LONG> trustResult;
-  };
-  struct AheadCheck {
-    HANDLE handle;
-    std::wstring path;
-    FileStamp stamp;
-    FileCheck check;
-  };
-  struct Publisher {
-    platform::SignatureVerdict verdict = platform::SignatureVerdict::Failed;
-    std::wstring signer;
-  };
-  struct ModulePublisherRecord {
-    // The loader's name for it, which a rename of the file does not change;
-    // another module loaded later at the same address has another name.
-    std::wstring path;
-    ModuleFile file;
-    // Determined when first needed.
-    std::optional<Publisher> publisher;
-  };
   enum class ReferenceSource { CallerModule, File, None };
 
-  SignerVerifier();
-  ~SignerVerifier();
+  SignerVerifier() = default;
+  ~SignerVerifier() = default;
 
-  FileCheck Check(const std::wstring& path, HANDLE pinned);
-  FileCheck FreshCheck(const std::wstring& path, HANDLE pinned);
-  // Moves into `result` the verdict VerifyAhead made for this handle and
-  // path, if the file's stamp is still the one it was made with.
-  bool TakeAheadCheck(const std::wstring& path, HANDLE pinned, const FileStamp& stamp, FileCheck& result);
+  // The members below are read and changed with lock_ held; the private
+  // functions expect it to be held by their caller.
   TrustDecision DecideLocked(const std::wstring& path, const wchar_t* expectedSigner, HANDLE pinned);
-  TrustDecision Judge(const FileCheck& check, const wchar_t* expectedSigner);
-  int AllowedRow(const std::wstring& signer) const;
-  // The record of `module`'s held file, pinned now when there is none.
-  ModulePublisherRecord& ModuleRecord(HMODULE module);
-  Publisher DeterminePublisher(const std::wstring& path, HANDLE pinned);
-  Publisher DetermineModulePublisher(const ModuleFile& file);
-  const Publisher& ModulePublisher(HMODULE module);
   const Publisher* Reference();
 
   platform::CriticalSection lock_;
-  // Serialises the notices; taken before lock_, never inside it.
-  platform::CriticalSection noticeLock_;
+  FileVerdicts verdicts_;
+  ModulePublishers modulePublishers_;
   HMODULE callerModule_ = nullptr;
-  std::unique_ptr<SignatureChecker> checker_;
-  // Verdicts that VerifyAhead made for checks still to come.
-  std::vector<AheadCheck> aheadChecks_;
-  VerificationCache cache_;
-  std::vector<std::wstring> allowedSigners_;
   ReferenceSource referenceSource_ = ReferenceSource::CallerModule;
   Publisher referenceFile_;
-  // Held, and determined once, per module for the life of the process.
-  std::deque<ModulePublisherRecord> modulePublishers_;
-  std::wstring noticeCaption_;
-  std::wstring noticeText_;
-  std::wstring noticeUrl_;
+  // Keeps a lock of its own, so that an open box holds up no check.
+  FailureNotice notice_;
 };

@@ -210,7 +210,7 @@ TEST_F(SignerPolicyTest, ChecksMadeAheadDecideAsChecksInTurn) {
   verifier.SetCallerModule(module_.Get());
   const wchar_t* leaves[] = {L"harbor-mobile", L"foreign", L"unsigned", L"expired", L"eastmere", L"harbor-network"};
   std::vector<PinnedFile> held;
-  std::vector<SignerVerifier::HeldFile> ahead;
+  std::vector<HeldFile> ahead;
   for (const wchar_t* leaf : leaves) {
     held.push_back(PinnedFile::Open(SignedTestFile(leaf)));
     ASSERT_TRUE(held.back().IsValid());
