@@ -10,7 +10,7 @@
 #include "cache/cache_file.h"
 #include "cache/gost_cipher.h"
 #include "cache/verification_cache.h"
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "platform/unique_handle.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include "cache/cache_constants.h"
 #include "cache/cache_file_record.h"
 #include "cache/gost_cipher.h"
-#include "locations/file_system.h"
-#include "locations/path_text.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <atomic>
 
 #include "cache/cache_constants.h"
-#include "locations/path_text.h"
 #include "platform/ascii_fold.h"
+#include "platform/path_text.h"
 
 namespace {
 

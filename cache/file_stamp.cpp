@@ -1,6 +1,6 @@
 #include "cache/file_stamp.h"
 
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 
 namespace {
 

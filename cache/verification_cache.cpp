@@ -7,8 +7,8 @@
 #include "cache/cache_file_lock.h"
 #include "cache/file_stamp.h"
 #include "hash/file_md5.h"
-#include "locations/file_system.h"
 #include "platform/ascii_fold.h"
+#include "platform/file_system.h"
 
 using platform::SignatureVerdict;
 

@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "hash/qm_hash_calc_md5.h"
-#include "locations/file_system.h"
 #include "platform/error_text.h"
+#include "platform/file_system.h"
 
 namespace QM {
 namespace {

@@ -5,10 +5,10 @@
 
 #include "host/companion_libraries.h"
 #include "host/launch_steps.h"
-#include "locations/file_system.h"
-#include "locations/path_text.h"
 #include "locations/product_paths.h"
 #include "locations/product_user.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/scope_exit.h"
 #include "signer/signer_service.h"
 #include "signer/signer_verifier.h"

@@ -4,9 +4,9 @@
 
 #include "host/companion_libraries.h"
 #include "image/module_plan.h"
-#include "locations/file_system.h"
-#include "locations/path_text.h"
 #include "locations/product_layout.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 
 ProductPaths::ApplicationDirectoryChoice ChooseLaunchApplicationDirectory(const std::wstring& launcherDirectory) {
   return ProductPaths::ChooseApplicationDirectory(product_layout::kProductFolder, product_layout::kConfigFile,

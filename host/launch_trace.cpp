@@ -2,11 +2,11 @@
 
 #include <cwchar>
 
-#include "locations/bounded_log.h"
-#include "locations/file_system.h"
+#include "ini_and_log/bounded_log.h"
 #include "locations/product_layout.h"
 #include "locations/product_paths.h"
 #include "platform/error_text.h"
+#include "platform/file_system.h"
 #include "platform/module_file_name.h"
 #include "signer/trust_result_text.h"
 

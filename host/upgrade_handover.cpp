@@ -2,12 +2,12 @@
 
 #include <atomic>
 
-#include "locations/file_system.h"
+#include "ini_and_log/profile_file.h"
 #include "locations/plain_folder_name.h"
 #include "locations/product_layout.h"
 #include "locations/product_paths.h"
 #include "locations/product_user.h"
-#include "locations/profile_file.h"
+#include "platform/file_system.h"
 #include "platform/unique_handle.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include "image/library_name.h"
 #include "image/pe_image.h"
-#include "locations/file_system.h"
-#include "locations/path_text.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/system_library.h"
 
 namespace {

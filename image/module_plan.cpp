@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "locations/path_text.h"
 #include "platform/library_search.h"
 #include "platform/load_guard.h"
+#include "platform/path_text.h"
 #include "platform/unique_handle.h"
 
 namespace {

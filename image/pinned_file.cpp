@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "locations/file_system.h"
-#include "locations/path_text.h"
 #include "platform/ascii_fold.h"
+#include "platform/file_system.h"
 #include "platform/get_proc.h"
 #include "platform/module_file_name.h"
+#include "platform/path_text.h"
 
 #include <winternl.h>
 

@@ -7,15 +7,15 @@
 
 #include <shlobj.h>
 
-#include "locations/file_system.h"
+#include "ini_and_log/profile_file.h"
 #include "locations/interactive_user_impersonation.h"
-#include "locations/path_text.h"
 #include "locations/plain_folder_name.h"
 #include "locations/product_layout.h"
-#include "locations/profile_file.h"
 #include "platform/critical_section.h"
+#include "platform/file_system.h"
 #include "platform/get_proc.h"
 #include "platform/module_file_name.h"
+#include "platform/path_text.h"
 #include "platform/registry_reader.h"
 #include "platform/system_library_cache.h"
 #include "platform/unique_handle.h"

@@ -4,17 +4,17 @@
 
 #include "cache/cache_file.h"
 #include "cache/cache_file_lock.h"
+#include "locations/product_paths.h"
+#include "platform/ascii_fold.h"
+#include "platform/error_text.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "signcheck/cache_file_report.h"
 #include "signcheck/cache_record_state.h"
 #include "signcheck/exit_status.h"
 #include "signcheck/json_writer.h"
 #include "signcheck/text_table.h"
 #include "signcheck/verdict_text.h"
-#include "platform/ascii_fold.h"
-#include "locations/file_system.h"
-#include "locations/path_text.h"
-#include "locations/product_paths.h"
-#include "platform/error_text.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "cache/cache_constants.h"
 #include "cache/cache_file.h"
-#include "locations/file_system.h"
 #include "platform/error_text.h"
+#include "platform/file_system.h"
 
 CacheFileReport InspectCacheFile(const std::wstring& path) {
   CacheFileReport report;

@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "cache/file_stamp.h"
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 
 RecordState CurrentState(const CacheEntry& entry) {
   WIN32_FILE_ATTRIBUTE_DATA data{};

@@ -4,7 +4,7 @@
 
 #include "cache/cache_file.h"
 #include "cache/cache_file_lock.h"
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "platform/unique_handle.h"
 #include "platform/win.h"
 

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "locations/product_paths.h"
+#include "platform/ascii_fold.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "signcheck/check_report.h"
 #include "signcheck/exit_status.h"
 #include "signcheck/reference_launcher.h"
-#include "locations/file_system.h"
-#include "locations/path_text.h"
-#include "locations/product_paths.h"
-#include "platform/ascii_fold.h"
 #include "signer/signer_service.h"
 #include "signer/signer_verifier.h"
 

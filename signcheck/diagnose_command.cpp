@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "host/launch_trace.h"
+#include "ini_and_log/bounded_log.h"
+#include "locations/product_layout.h"
+#include "locations/product_paths.h"
+#include "platform/file_system.h"
 #include "signcheck/cache_snapshot.h"
 #include "signcheck/diagnose_report.h"
 #include "signcheck/exit_status.h"
 #include "signcheck/reference_launcher.h"
-#include "locations/bounded_log.h"
-#include "locations/file_system.h"
-#include "locations/product_layout.h"
-#include "locations/product_paths.h"
 #include "signer/signer_verifier.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "host/launch_trace.h"
+#include "platform/path_text.h"
 #include "signcheck/json_writer.h"
 #include "signcheck/verdict_text.h"
-#include "locations/path_text.h"
 #include "signer/trust_result_text.h"
 
 namespace {

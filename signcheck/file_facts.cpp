@@ -3,7 +3,7 @@
 #include <array>
 #include <vector>
 
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "platform/get_proc.h"
 #include "platform/system_library_cache.h"
 #include "platform/win.h"

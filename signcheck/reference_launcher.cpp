@@ -1,9 +1,9 @@
 #include "signcheck/reference_launcher.h"
 
-#include "locations/file_system.h"
-#include "locations/path_text.h"
 #include "locations/product_layout.h"
 #include "locations/product_paths.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "signer/signer_verifier.h"
 
 std::wstring FullPathOf(const std::wstring& path) {

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "platform/scope_exit.h"
 #include "platform/unique_handle.h"
 #include "platform/windows_version.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "image/pe_image.h"
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "platform/get_proc.h"
 #include "platform/scope_exit.h"
 #include "platform/system_library_cache.h"

@@ -1,8 +1,8 @@
 #include "signer/signer_service.h"
 
-#include "locations/file_system.h"
-#include "locations/path_text.h"
 #include "locations/product_paths.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/unique_handle.h"
 #include "signer/product_texts.h"
 #include "signer/signer_startup.h"

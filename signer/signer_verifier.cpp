@@ -1,7 +1,7 @@
 #include "signer/signer_verifier.h"
 
 #include "image/pinned_file.h"
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "signer/ahead_checker.h"
 #include "signer/signer_startup.h"
 

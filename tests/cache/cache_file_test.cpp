@@ -7,8 +7,8 @@
 #include <random>
 
 #include "cache/cache_file_record.h"
-#include "locations/file_system.h"
 #include "platform/ascii_fold.h"
+#include "platform/file_system.h"
 #include "tests/support/child_process.h"
 #include "tests/support/reference_gost.h"
 #include "tests/support/temp_folder.h"

@@ -13,7 +13,7 @@
 
 #include "cache/cache_file_lock.h"
 #include "cache/verification_cache.h"
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "platform/unique_handle.h"
 
 namespace {

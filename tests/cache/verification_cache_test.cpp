@@ -9,7 +9,7 @@
 #include "cache/cache_file.h"
 #include "cache/cache_file_lock.h"
 #include "cache/gost_cipher.h"
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "host/launch_trace.h"
-#include "locations/bounded_log.h"
+#include "ini_and_log/bounded_log.h"
 #include "locations/product_layout.h"
 #include "tests/e2e/launcher_fixture.h"
 #include "tests/support/child_process.h"

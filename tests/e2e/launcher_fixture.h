@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "tests/support/browser_test_fixture.h"
 #include "tests/support/child_process.h"
 

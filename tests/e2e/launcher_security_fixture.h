@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "locations/path_text.h"
+#include "platform/path_text.h"
 #include "tests/e2e/launcher_fixture.h"
 #include "tests/support/temp_folder.h"
 

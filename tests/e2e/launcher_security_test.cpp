@@ -5,9 +5,9 @@
 
 #include "cache/cache_file.h"
 #include "host/launch_trace.h"
-#include "locations/bounded_log.h"
-#include "locations/path_text.h"
+#include "ini_and_log/bounded_log.h"
 #include "locations/product_layout.h"
+#include "platform/path_text.h"
 #include "platform/unique_handle.h"
 #include "tests/e2e/launcher_security_fixture.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "locations/path_text.h"
+#include "platform/path_text.h"
 #include "platform/unique_handle.h"
 #include "tests/e2e/launcher_fixture.h"
 #include "tests/support/temp_folder.h"

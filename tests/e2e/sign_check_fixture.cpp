@@ -1,7 +1,7 @@
 #include "tests/e2e/sign_check_fixture.h"
 
-#include "locations/file_system.h"
 #include "locations/product_layout.h"
+#include "platform/file_system.h"
 #include "tests/support/child_process.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <regex>
 
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "tests/e2e/sign_check_fixture.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_pki.h"

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 
-#include "locations/file_system.h"
-#include "locations/path_text.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/win.h"
 #include "tests/support/registry_changes.h"
 #include "tests/support/temp_folder.h"

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "host/upgrade_handover.h"
-#include "locations/file_system.h"
 #include "locations/interactive_user_impersonation.h"
 #include "locations/product_paths.h"
 #include "locations/product_user.h"
+#include "platform/file_system.h"
 #include "platform/win.h"
 #include "signer/web_page_opener.h"
 #include "tests/support/browser_test_fixture.h"

@@ -1,7 +1,7 @@
 #include "signer/browser_candidates.h"
 
-#include "locations/file_system.h"
-#include "locations/path_text.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "tests/support/browser_test_fixture.h"
 #include "tests/support/windows_version_run.h"
 

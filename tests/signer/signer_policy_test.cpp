@@ -6,9 +6,9 @@
 
 #include "cache/cache_file.h"
 #include "image/pinned_file.h"
-#include "locations/file_system.h"
-#include "locations/path_text.h"
+#include "platform/file_system.h"
 #include "platform/module_file_name.h"
+#include "platform/path_text.h"
 #include "platform/unique_handle.h"
 #include "platform/worker_thread.h"
 #include "signer/check_signer.h"

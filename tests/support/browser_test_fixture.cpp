@@ -1,6 +1,6 @@
 #include "tests/support/browser_test_fixture.h"
 
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 #include "platform/unique_handle.h"
 #include "platform/unique_memory.h"
 #include "tests/support/child_process.h"

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "locations/file_system.h"
-#include "locations/path_text.h"
+#include "platform/file_system.h"
 #include "platform/get_proc.h"
 #include "platform/module_file_name.h"
+#include "platform/path_text.h"
 
 std::wstring SiblingProgram(const std::wstring& fileName) {
   std::wstring directory;

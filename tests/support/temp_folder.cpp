@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "locations/file_system.h"
-#include "locations/path_text.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/unique_handle.h"
 #include "platform/win.h"
 

@@ -1,4 +1,4 @@
-#include "locations/path_text.h"
+#include "platform/path_text.h"
 
 #include <cwctype>
 #include <vector>

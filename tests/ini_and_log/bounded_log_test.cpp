@@ -1,4 +1,4 @@
-#include "locations/bounded_log.h"
+#include "ini_and_log/bounded_log.h"
 
 #include <gtest/gtest.h>
 

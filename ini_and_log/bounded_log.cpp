@@ -1,8 +1,8 @@
-#include "locations/bounded_log.h"
+#include "ini_and_log/bounded_log.h"
 
 #include <algorithm>
 
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 
 namespace bounded_log {
 namespace {

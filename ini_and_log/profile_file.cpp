@@ -1,9 +1,9 @@
-#include "locations/profile_file.h"
+#include "ini_and_log/profile_file.h"
 
 #include <string_view>
 
-#include "locations/file_system.h"
 #include "platform/ascii_fold.h"
+#include "platform/file_system.h"
 #include "platform/unique_handle.h"
 #include "platform/win.h"
 

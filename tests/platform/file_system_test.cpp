@@ -1,4 +1,4 @@
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 
 #include <gtest/gtest.h>
 

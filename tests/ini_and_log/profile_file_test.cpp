@@ -1,4 +1,4 @@
-#include "locations/profile_file.h"
+#include "ini_and_log/profile_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "locations/file_system.h"
+#include "platform/file_system.h"
 
 #include <atomic>
 #include <vector>
 
-#include "locations/path_text.h"
 #include "platform/ascii_fold.h"
 #include "platform/get_proc.h"
+#include "platform/path_text.h"
 
 namespace FileSystem {
 namespace {
