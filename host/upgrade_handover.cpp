@@ -7,6 +7,7 @@
 #include "locations/product_layout.h"
 #include "locations/product_paths.h"
 #include "locations/product_user.h"
+#include "platform/enum_names.h"
 #include "platform/file_system.h"
 #include "platform/unique_handle.h"
 
@@ -154,12 +155,7 @@ UpgradeHandover HandOverPendingVersion(const std::wstring& appModuleFileName, co
 }
 
 // Each outcome's words and its key in the tool's JSON, in the enum's order.
-struct OutcomeNames {
-  Outcome outcome;
-  const wchar_t* text;
-  const wchar_t* key;
-};
-constexpr OutcomeNames kOutcomeNames[] = {
+constexpr platform::EnumNames<Outcome> kOutcomeNames[] = {
     {Outcome::HandedOver, L"handed over", L"handedOver"},
     {Outcome::AlreadyRan, L"already ran in this process", L"alreadyRan"},
     {Outcome::AnotherLauncherRuns, L"another launcher of the family runs", L"anotherLauncherRuns"},
@@ -178,15 +174,8 @@ constexpr OutcomeNames kOutcomeNames[] = {
     {Outcome::ConfigNotWritten, L"config.ini cannot be written", L"configNotWritten"},
 };
 
-constexpr bool InEnumOrder() {
-  for (size_t i = 0; i < std::size(kOutcomeNames); ++i) {
-    if (static_cast<size_t>(kOutcomeNames[i].outcome) != i) return false;
-  }
-  return static_cast<size_t>(Outcome::ConfigNotWritten) + 1 == std::size(kOutcomeNames);
-}
-static_assert(InEnumOrder(), "one row per outcome, in the enum's order");
-
-const OutcomeNames& NamesOf(Outcome outcome) { return kOutcomeNames[static_cast<size_t>(outcome)]; }
+static_assert(platform::ListsEveryValueInOrder(kOutcomeNames, Outcome::ConfigNotWritten),
+              "one row per outcome, in the enum's order");
 
 }  // namespace
 
@@ -216,9 +205,9 @@ UpgradeHandover PreviewUpgradeHandover(const std::wstring& appModuleFileName, co
   return HandOverPendingVersion(appModuleFileName, dataRoot, wouldStart, kTried);
 }
 
-const wchar_t* UpgradeHandoverText(Outcome outcome) { return NamesOf(outcome).text; }
+const wchar_t* UpgradeHandoverText(Outcome outcome) { return platform::NamesOf(kOutcomeNames, outcome).text; }
 
-const wchar_t* UpgradeHandoverKey(Outcome outcome) { return NamesOf(outcome).key; }
+const wchar_t* UpgradeHandoverKey(Outcome outcome) { return platform::NamesOf(kOutcomeNames, outcome).key; }
 
 std::wstring SkippedHandoverText(const UpgradeHandover& handover) {
   switch (handover.outcome) {

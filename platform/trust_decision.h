@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/enum_names.h"
 #include "platform/signature_verdict.h"
 #include "platform/win.h"
 
@@ -36,15 +37,15 @@ struct TrustDecision {
 // and so on. For a refused decision only.
 std::wstring RefusalReason(const TrustDecision& decision);
 
-// The rule's name in the launchers' trace and the tool's JSON, e.g.
-// "allowedPublisher".
-inline const wchar_t* TrustRuleKey(TrustRule rule) {
-  switch (rule) {
-    case TrustRule::AllowedPublisher: return L"allowedPublisher";
-    case TrustRule::ExpectedSigner: return L"expectedSigner";
-    case TrustRule::OwnPublisher: return L"ownPublisher";
-    case TrustRule::UnsignedLauncher: return L"unsignedLauncher";
-    case TrustRule::Refused: return L"refused";
-  }
-  return L"refused";
-}
+// Each rule in a person's words and by its name in the launchers' trace and
+// the tool's JSON; refused first, as the fallback.
+inline constexpr platform::EnumNames<TrustRule> kTrustRuleNames[] = {
+    {TrustRule::Refused, L"refused", L"refused"},
+    {TrustRule::AllowedPublisher, L"allowed publisher", L"allowedPublisher"},
+    {TrustRule::ExpectedSigner, L"expected signer", L"expectedSigner"},
+    {TrustRule::OwnPublisher, L"own publisher of the launcher", L"ownPublisher"},
+    {TrustRule::UnsignedLauncher, L"unsigned launcher (it accepts every file)", L"unsignedLauncher"},
+};
+
+inline const wchar_t* TrustRuleKey(TrustRule rule) { return platform::NamesOf(kTrustRuleNames, rule).key; }
+inline const wchar_t* TrustRuleText(TrustRule rule) { return platform::NamesOf(kTrustRuleNames, rule).text; }

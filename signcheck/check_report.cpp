@@ -163,14 +163,9 @@ void JsonFile(JsonWriter& json, const CheckedFile& file) {
 }  // namespace
 
 std::wstring RuleText(const TrustDecision& decision) {
-  switch (decision.rule) {
-    case TrustRule::AllowedPublisher: return L"allowed publisher (row " + std::to_wstring(decision.allowedRow) + L")";
-    case TrustRule::ExpectedSigner: return L"expected signer";
-    case TrustRule::OwnPublisher: return L"own publisher of the launcher";
-    case TrustRule::UnsignedLauncher: return L"unsigned launcher (it accepts every file)";
-    case TrustRule::Refused: return L"refused";
-  }
-  return L"refused";
+  std::wstring text = TrustRuleText(decision.rule);
+  if (decision.rule == TrustRule::AllowedPublisher) text += L" (row " + std::to_wstring(decision.allowedRow) + L")";
+  return text;
 }
 
 std::wstring OrDash(const std::wstring& text) { return text.empty() ? L"-" : text; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/launch_trace.h"
+#include "platform/enum_names.h"
 #include "platform/path_text.h"
 #include "signcheck/json_writer.h"
 #include "signcheck/verdict_text.h"
@@ -47,63 +48,40 @@ std::wstring ConfigLine(const LaunchReplay& replay) {
 }
 
 // Each folder source's words and its key in the JSON, in the enum's order.
-struct SourceNames {
-  Source source;
-  const wchar_t* text;
-  const wchar_t* key;
-};
-constexpr SourceNames kSourceNames[] = {
+constexpr platform::EnumNames<Source> kSourceNames[] = {
     {Source::None, L"none", L"none"},
     {Source::ConfiguredVersion, L"the version config.ini names", L"configuredVersion"},
     {Source::InstallPath, L"the install path recorded in the registry", L"installPath"},
     {Source::LauncherFolder, L"the launcher's own folder", L"launcherFolder"},
 };
 
-const SourceNames& NamesOf(Source source) {
-  for (const SourceNames& names : kSourceNames) {
-    if (names.source == source) return names;
-  }
-  return kSourceNames[0];
-}
-
-const wchar_t* SourceText(Source source) { return NamesOf(source).text; }
-const wchar_t* SourceKey(Source source) { return NamesOf(source).key; }
-
 std::wstring FolderLine(const LaunchReplay& replay) {
   const ProductPaths::ApplicationDirectoryChoice& choice = replay.applicationDirectory;
   if (choice.source == Source::None) {
     return L"none (no folder of config.ini's version, no install path, no launcher folder)";
   }
-  std::wstring line = choice.folder + L" (" + SourceText(choice.source) + L")";
+  std::wstring line = choice.folder + L" (" + platform::NamesOf(kSourceNames, choice.source).text + L")";
   if (replay.configuredVersion && choice.source != Source::ConfiguredVersion) {
     line += L"; config.ini's version names no folder under Application";
   }
   return line;
 }
 
-std::wstring CacheLine(const DiagnoseReport& report) {
-  switch (report.cacheState) {
-    case CacheSnapshot::State::None: return L"none (the product folder does not exist): every file checked afresh";
-    case CacheSnapshot::State::Copied:
-      return report.cacheFile + L" (read as a launch reads it; nothing is written to it)";
-    case CacheSnapshot::State::Absent: return report.cacheFile + L" (absent: every file checked afresh)";
-    case CacheSnapshot::State::Unreadable:
-      return report.cacheFile + L" (a link, or held by another process: a launch cannot read it either)";
-    case CacheSnapshot::State::NotCopied:
-      return report.cacheFile + L" (could not be copied to be read: every file checked afresh)";
-  }
-  return report.cacheFile;
-}
+// What each state of the cache file means for the replay, and its key in the
+// JSON.
+constexpr platform::EnumNames<CacheSnapshot::State> kCacheStateNames[] = {
+    {CacheSnapshot::State::None, L"none (the product folder does not exist): every file checked afresh", L"none"},
+    {CacheSnapshot::State::Copied, L"(read as a launch reads it; nothing is written to it)", L"read"},
+    {CacheSnapshot::State::Absent, L"(absent: every file checked afresh)", L"absent"},
+    {CacheSnapshot::State::Unreadable, L"(a link, or held by another process: a launch cannot read it either)",
+     L"unreadable"},
+    {CacheSnapshot::State::NotCopied, L"(could not be copied to be read: every file checked afresh)", L"notCopied"},
+};
 
-const wchar_t* CacheStateKey(CacheSnapshot::State state) {
-  switch (state) {
-    case CacheSnapshot::State::None: return L"none";
-    case CacheSnapshot::State::Copied: return L"read";
-    case CacheSnapshot::State::Absent: return L"absent";
-    case CacheSnapshot::State::Unreadable: return L"unreadable";
-    case CacheSnapshot::State::NotCopied: return L"notCopied";
-  }
-  return L"none";
+std::wstring CacheLine(const DiagnoseReport& report) {
+  const wchar_t* meaning = platform::NamesOf(kCacheStateNames, report.cacheState).text;
+  if (report.cacheState == CacheSnapshot::State::None) return meaning;
+  return report.cacheFile + L" " + meaning;
 }
 
 std::wstring LauncherLine(const Reference& launcher) {
@@ -163,31 +141,24 @@ std::wstring DecisionText(const wchar_t* what, const CompanionDecision& file) {
   return text + DecisionFields(file.decision) + Field(L"result:", TrustResultField(file.decision));
 }
 
+// Where the loader would find a library the module brings along, in words and
+// as the JSON's key; a library in the module's folder also has its verdict.
+constexpr platform::EnumNames<Where> kWhereNames[] = {
+    {Where::Missing, L"nowhere the loader looks", L"missing"},
+    {Where::Loaded, L"loaded already", L"loaded"},
+    {Where::SystemFolder, L"system folder", L"systemFolder"},
+    {Where::ApiSet, L"API set, the system's to resolve", L"apiSet"},
+    {Where::ProductFolder, L"module's folder", L"productFolder"},
+};
+
 std::wstring FindingLine(const DependencyFinding& finding) {
   std::wstring line = L"  " + finding.name;
   line.resize(std::max<size_t>(kHeadingColumn, line.size() + 1), L' ');
-  switch (finding.where) {
-    case Where::Loaded: return line + L"loaded already\r\n";
-    case Where::SystemFolder: return line + L"system folder\r\n";
-    case Where::ApiSet: return line + L"API set, the system's to resolve\r\n";
-    case Where::Missing: return line + L"nowhere the loader looks\r\n";
-    case Where::ProductFolder: break;
-  }
+  line += platform::NamesOf(kWhereNames, finding.where).text;
+  if (finding.where != Where::ProductFolder) return line + L"\r\n";
   const TrustDecision& decision = finding.decision;
-  return line + L"module's folder, " + (decision.trusted ? L"trusted (" : L"refused (") +
-         VerdictText(decision.verdict) + (decision.signer.empty() ? L"" : L", signer " + decision.signer) + L", " +
-         RuleText(decision) + L")\r\n";
-}
-
-const wchar_t* WhereKey(Where where) {
-  switch (where) {
-    case Where::Loaded: return L"loaded";
-    case Where::ProductFolder: return L"productFolder";
-    case Where::SystemFolder: return L"systemFolder";
-    case Where::ApiSet: return L"apiSet";
-    case Where::Missing: break;
-  }
-  return L"missing";
+  return line + (decision.trusted ? L", trusted (" : L", refused (") + VerdictText(decision.verdict) +
+         (decision.signer.empty() ? L"" : L", signer " + decision.signer) + L", " + RuleText(decision) + L")\r\n";
 }
 
 const wchar_t* OutcomeKey(const DiagnoseReport& report) {
@@ -261,7 +232,7 @@ void JsonDependencies(JsonWriter& json, const std::vector<DependencyFinding>& fi
   for (const DependencyFinding& finding : findings) {
     json.BeginObject();
     json.StringMember(L"name", finding.name);
-    json.StringMember(L"where", WhereKey(finding.where));
+    json.StringMember(L"where", platform::NamesOf(kWhereNames, finding.where).key);
     if (finding.where == Where::ProductFolder) {
       json.StringMember(L"path", finding.path);
       JsonDecision(json, finding.decision);
@@ -345,13 +316,13 @@ std::wstring DiagnoseJson(const DiagnoseReport& report) {
   JsonReference(json, report.launcher);
   NullableString(json, L"productFolder", report.productFolder);
   NullableString(json, L"cacheFile", report.cacheFile);
-  json.StringMember(L"cacheState", CacheStateKey(report.cacheState));
+  json.StringMember(L"cacheState", platform::NamesOf(kCacheStateNames, report.cacheState).key);
   JsonHandover(json, replay.handover);
   NullableString(json, L"configuredVersion", replay.configuredVersion.value_or(L""));
   json.Key(L"applicationFolder");
   json.BeginObject();
   NullableString(json, L"path", replay.applicationDirectory.folder);
-  json.StringMember(L"source", SourceKey(replay.applicationDirectory.source));
+  json.StringMember(L"source", platform::NamesOf(kSourceNames, replay.applicationDirectory.source).key);
   json.EndObject();
   JsonRuntimeLibraries(json, replay.runtimeLibraries);
   json.Key(L"companions");
