@@ -140,14 +140,12 @@ TEST(CommandLineTest, AcceptsEachCommandAndRejectsTheRest) {
   EXPECT_EQ(parsed.command, Command::Help);
 }
 
-// Names a script can match on, and a text for every result.
-TEST(TrustResultTextTest, NamesCodesAndTexts) {
-  EXPECT_STREQ(TrustResultName(static_cast<LONG>(0x80096010)), L"TRUST_E_BAD_DIGEST");
-  EXPECT_STREQ(TrustResultName(static_cast<LONG>(0x800B0109)), L"CERT_E_UNTRUSTEDROOT");
-  EXPECT_STREQ(TrustResultName(0), L"ERROR_SUCCESS");
-  EXPECT_STREQ(TrustResultName(0x12345678), L"");
+// Codes as scripts match them, no name for a result the table lacks, and a
+// one-line text for every result, whether or not the system has a message.
+TEST(TrustResultTextTest, CodesAndOneLineTexts) {
   EXPECT_EQ(TrustResultCode(static_cast<LONG>(0x800B0101)), L"0x800B0101");
   EXPECT_EQ(TrustResultCode(5), L"0x00000005");
+  EXPECT_STREQ(TrustResultName(0x12345678), L"");
   for (LONG result : {0L, static_cast<LONG>(0x800B0101), 0x12345678L}) {
     const std::wstring text = TrustResultText(result);
     EXPECT_FALSE(text.empty()) << result;
