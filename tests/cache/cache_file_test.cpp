@@ -17,12 +17,6 @@ using platform::SignatureVerdict;
 
 namespace {
 
-GostKey CacheKey() {
-  GostKey key;
-  MakeCacheKey(key);
-  return key;
-}
-
 CacheEntry Entry(const std::wstring& path, SignatureVerdict verdict = SignatureVerdict::Valid) {
   CacheEntry entry;
   entry.path = path;

@@ -25,12 +25,6 @@ GostKey RandomKey(std::mt19937& random) {
   return key;
 }
 
-GostKey CacheKey() {
-  GostKey key;
-  MakeCacheKey(key);
-  return key;
-}
-
 ByteArray Encrypt(const ByteArray& plain, const GostKey& key = CacheKey()) {
   ByteArray frame;
   EXPECT_TRUE(GostEncryptBuffer(key, plain.data(), static_cast<uint32_t>(plain.size()), frame));

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr DWORD kRunTimeout = 60000;
-
 std::wstring Environment(const wchar_t* name) {
   wchar_t value[1024] = {};
   const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);

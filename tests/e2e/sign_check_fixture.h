@@ -12,6 +12,10 @@
 #include "tests/support/registry_changes.h"
 #include "tests/support/temp_folder.h"
 
+// How long a run of the tool or a launcher may take before the test gives
+// up on it.
+constexpr DWORD kRunTimeout = 60000;
+
 struct ToolRun {
   DWORD exitCode = STILL_ACTIVE;
   std::wstring out;

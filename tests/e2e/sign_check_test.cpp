@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr DWORD kRunTimeout = 60000;
 constexpr wchar_t kForeignSigner[] = L"Foreign Test Publisher Ltd";
 
 std::wstring EnvironmentValue(const wchar_t* name) {

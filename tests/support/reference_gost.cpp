@@ -65,3 +65,9 @@ ByteArray ReferenceUnframe(const ByteArray& frame, const GostKey& key) {
   plain.resize(length);
   return plain;
 }
+
+GostKey CacheKey() {
+  GostKey key;
+  MakeCacheKey(key);
+  return key;
+}

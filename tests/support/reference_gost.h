@@ -5,6 +5,9 @@
 
 #include "cache/gost_cipher.h"
 
+// The key the product enciphers its cache with.
+GostKey CacheKey();
+
 void ReferenceBlock(uint8_t* block, const GostKey& key, bool encrypt);
 
 // The frame of `plain` (empty for an empty plaintext).
