@@ -8,6 +8,7 @@
 #include "platform/error_text.h"
 #include "platform/file_system.h"
 #include "platform/module_file_name.h"
+#include "platform/path_text.h"
 #include "signer/trust_result_text.h"
 
 namespace {
@@ -103,14 +104,25 @@ std::string Utf8(const std::wstring& text) {
   return bytes;
 }
 
-// The log's path, or empty when nothing is to be written.
+// The log's path, or empty when nothing is to be written. The product folder
+// need not exist yet.
 std::wstring FindLog() {
   // Under the system account the product folder is another user's: nothing
   // is written there on that account's rights.
   if (ProductPaths::RunsAsSystemAccount()) return {};
   const std::wstring folder = ProductPaths::ProductDataDirectory();
-  if (folder.empty() || !FileSystem::IsDirectory(folder)) return {};
+  if (folder.empty()) return {};
   return folder + product_layout::kLaunchLogFile;
+}
+
+// A launcher started outside an installed product still leaves its line: the
+// product's own folder is made for the log, under a roaming application-data
+// folder that must exist already. Only a line to write makes it, so a launch
+// that starts writes nothing still.
+void Append(const std::wstring& log, const std::string& bytes) {
+  const std::wstring folder = PathText::FolderPart(log);
+  if (!FileSystem::IsDirectory(folder)) ::CreateDirectoryW(folder.c_str(), nullptr);
+  bounded_log::Append(log, bytes, kLaunchLogLimit);
 }
 
 struct PreparedLog {
@@ -133,7 +145,7 @@ void Emit(const LaunchTrace& trace, bool mayLookUp) {
   const PreparedLog& prepared = Prepared();
   if (!prepared.prepared && !mayLookUp) return;
   const std::wstring log = prepared.prepared ? prepared.path : FindLog();
-  if (!log.empty()) bounded_log::Append(log, Utf8(line + L"\r\n"), kLaunchLogLimit);
+  if (!log.empty()) Append(log, Utf8(line + L"\r\n"));
 }
 
 }  // namespace

@@ -47,9 +47,15 @@ CacheSnapshot::CacheSnapshot(const std::wstring& path) {
   state_ = State::NotCopied;
   copy_ = NewTempFile();
   if (copy_.empty()) return;
-  const platform::UniqueFileHandle to(
-      ::CreateFileW(copy_.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY, nullptr));
-  if (to && CopyAll(file.Get(), to.Get())) state_ = State::Copied;
+  {
+    const platform::UniqueFileHandle to(
+        ::CreateFileW(copy_.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    if (!to || !CopyAll(file.Get(), to.Get())) return;
+  }
+  state_ = State::Copied;
+  std::vector<CacheEntry> entries;
+  bool corrupt = false;
+  if (!ReadCacheFile(copy_, entries, corrupt) && corrupt) state_ = State::Corrupt;
 }
 
 CacheSnapshot::~CacheSnapshot() {

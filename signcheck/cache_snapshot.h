@@ -12,6 +12,7 @@ class CacheSnapshot {
     Absent,      // the file does not exist: a launch finds no verdicts either
     Unreadable,  // a link, or held by another process past the launchers' wait: neither can a launch read it
     NotCopied,   // the copy could not be made
+    Corrupt,     // copied, but no valid cache file: a launch finds no verdicts in it and deletes it
   };
 
   // Copies the cache file at `path` (empty: none) into a new file in the
@@ -24,7 +25,7 @@ class CacheSnapshot {
   CacheSnapshot& operator=(const CacheSnapshot&) = delete;
 
   State GetState() const { return state_; }
-  // The copy; empty unless Copied.
+  // The copy; empty unless Copied (a corrupt file's verdicts are none).
   std::wstring CopyPath() const { return state_ == State::Copied ? copy_ : std::wstring(); }
 
  private:

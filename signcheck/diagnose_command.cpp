@@ -7,6 +7,7 @@
 #include "ini_and_log/bounded_log.h"
 #include "locations/product_layout.h"
 #include "locations/product_paths.h"
+#include "platform/error_text.h"
 #include "platform/file_system.h"
 #include "signcheck/cache_snapshot.h"
 #include "signcheck/diagnose_report.h"
@@ -26,6 +27,19 @@ std::wstring FromUtf8(const std::string& bytes) {
   std::wstring text(static_cast<size_t>(units > 0 ? units : 0), L'\0');
   if (units > 0) ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, text.data(), units);
   return text;
+}
+
+// Why a launch could not write its line to `log`, as far as can be told
+// without writing anything; empty when nothing speaks against it.
+std::wstring LogProblem(const std::wstring& productFolder, const std::wstring& log) {
+  if (productFolder.empty()) return L"there is no roaming application-data folder to make the product folder in";
+  if (!FileSystem::Exists(log)) return {};
+  if (FileSystem::IsDirectory(log)) return L"a folder of that name is in the way";
+  if (!FileSystem::OpenFileRefusingLinks(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                         0)) {
+    return L"it cannot be opened for writing (a link, or no right to write): " + platform::GetLastErrorText();
+  }
+  return {};
 }
 
 }  // namespace
@@ -55,6 +69,7 @@ int RunDiagnose(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& e
     verifier.Release();
   }
 
+  report.logProblem = LogProblem(report.productFolder, report.productFolder + product_layout::kLaunchLogFile);
   if (!report.productFolder.empty() && FileSystem::IsFile(report.productFolder + product_layout::kLaunchLogFile)) {
     report.logFile = report.productFolder + product_layout::kLaunchLogFile;
     for (const std::string& line : bounded_log::LastLines(report.logFile, kLogLines, kLaunchLogLimit)) {

@@ -76,6 +76,8 @@ constexpr platform::EnumNames<CacheSnapshot::State> kCacheStateNames[] = {
     {CacheSnapshot::State::Unreadable, L"(a link, or held by another process: a launch cannot read it either)",
      L"unreadable"},
     {CacheSnapshot::State::NotCopied, L"(could not be copied to be read: every file checked afresh)", L"notCopied"},
+    {CacheSnapshot::State::Corrupt,
+     L"(corrupt: a launch finds no verdicts in it, checks every file afresh and deletes it)", L"corrupt"},
 };
 
 std::wstring CacheLine(const DiagnoseReport& report) {
@@ -296,9 +298,14 @@ std::wstring DiagnoseText(const DiagnoseReport& report) {
     for (const DependencyFinding& finding : replay.outcome.dependencies) text += FindingLine(finding);
   }
   text += L"\r\n" + Heading(L"outcome:", OutcomeText(report));
+  if (!report.logProblem.empty()) {
+    text += Heading(L"launcher.log:", L"a launch cannot write its line: " + report.logProblem);
+  }
   if (report.logLines.empty()) {
-    text += Heading(L"launcher.log:", report.logFile.empty() ? L"none (no launch has left a trace)"
-                                                             : report.logFile + L" (no lines)");
+    text += Heading(L"launcher.log:", !report.logFile.empty()                      ? report.logFile + L" (no lines)"
+                                      : report.cacheState == CacheSnapshot::State::None
+                                          ? L"none (no product folder: a launch that does not start makes it)"
+                                          : L"none (no launch has left a trace)");
   } else {
     text += Heading(L"launcher.log:", report.logFile + L", the last " + std::to_wstring(report.logLines.size()) +
                                           (report.logLines.size() == 1 ? L" line" : L" lines"));
@@ -343,6 +350,7 @@ std::wstring DiagnoseJson(const DiagnoseReport& report) {
   json.Key(L"launcherLog");
   json.BeginObject();
   NullableString(json, L"path", report.logFile);
+  NullableString(json, L"problem", report.logProblem);
   json.Key(L"lines");
   json.BeginArray();
   for (const std::wstring& line : report.logLines) json.String(line);

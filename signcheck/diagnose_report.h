@@ -18,6 +18,7 @@ struct DiagnoseReport {
   CacheSnapshot::State cacheState = CacheSnapshot::State::None;
   LaunchReplay replay;
   std::wstring logFile;  // "launcher.log" in the product folder; empty: none
+  std::wstring logProblem;  // why a launch could not write its line there; empty: nothing known against it
   std::vector<std::wstring> logLines;  // its last lines, oldest first
 };
 

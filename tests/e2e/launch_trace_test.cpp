@@ -46,6 +46,7 @@ class LaunchTraceTest : public LauncherTest {
     const DWORD exitCode = WaitForExit(process, kLaunchTimeout);
     const std::vector<uint8_t> bytes = ReadWholeFile(out);
     const std::wstring text(bytes.begin(), bytes.end());
+    lastDiagnosis_ = text;
     const size_t label = text.find(L"\noutcome:");
     if (label == std::wstring::npos) return {exitCode, L""};
     const size_t start = text.find_first_not_of(L' ', label + 9);
@@ -61,6 +62,7 @@ class LaunchTraceTest : public LauncherTest {
   }
 
   int diagnoses_ = 0;
+  std::wstring lastDiagnosis_;  // the whole text of the last diagnosis
 };
 
 // Catches a launch that gives up without a word: each way of not reaching
@@ -89,6 +91,15 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
        {L"outcome \"module missing\"", L"bin\\\\VaroImageApp.dll\"",
         L"detail \"config.ini names no version folder and no install path is recorded; the launcher's own folder "
         L"was taken\""},
+       L"would not start: module missing: "},
+      // No product folder at all, as for a launcher started outside an
+      // installed product: the line is written all the same.
+      {kPicViewer,
+       [&] {
+         const std::wstring product = ProductFolder().substr(0, ProductFolder().size() - 1);
+         ASSERT_TRUE(::MoveFileW(product.c_str(), (product + L"-moved").c_str()));
+       },
+       {L"outcome \"module missing\"", L"bin\\\\VaroImageApp.dll\""},
        L"would not start: module missing: "},
       // Replayed as the PDF reader's without --product: its launcher says so.
       {kPdfReader, [&] { ::DeleteFileW((folder + L"VaroPdfApp.dll").c_str()); },
@@ -171,11 +182,15 @@ TEST_F(LaunchTraceTest, EveryLaunchThatDoesNotStartLeavesOneLine) {
 
 // Catches a trace that stops the launch, or waits, when its log cannot be
 // written: with a folder where the log would be, the refusal still goes on
-// to the notice and the launcher ends.
+// to the notice and the launcher ends. The diagnosis says the line is lost.
 TEST_F(LaunchTraceTest, UnwritableLogChangesNothing) {
   const std::wstring launcher = InstallProduct(kPicViewer);
   Copy(Artifact(L"companion-foreign.dll"), VersionFolder(L"1.0") + L"FreeImage.dll");
   ASSERT_TRUE(FileSystem::CreateDirectoryTree(Log()));
+  Diagnose(launcher);
+  EXPECT_NE(lastDiagnosis_.find(L"a launch cannot write its line: a folder of that name is in the way"),
+            std::wstring::npos)
+      << ::testing::PrintToString(lastDiagnosis_);
   EXPECT_EQ(Launch(launcher), 0u);
   EXPECT_TRUE(HomePageOpened());
   EXPECT_TRUE(FileSystem::IsDirectory(Log()));
