@@ -8,6 +8,7 @@
 #include "platform/ascii_fold.h"
 #include "platform/file_system.h"
 #include "platform/path_text.h"
+#include "platform/unique_handle.h"
 #include "signcheck/check_report.h"
 #include "signcheck/exit_status.h"
 #include "signcheck/reference_launcher.h"
@@ -25,18 +26,27 @@ bool IsModuleName(const std::wstring& name) {
   return folded.size() > 4 && (folded.ends_with(L".dll") || folded.ends_with(L".exe"));
 }
 
-// The .dll and .exe files directly in `folder`, by name.
-std::vector<std::wstring> ModulesIn(const std::wstring& folder) {
-  std::vector<std::wstring> files;
+// Adds the .dll and .exe files in `folder` to `files`, and with `recursive`
+// those of its subfolders; a folder that is a link is not entered, so no
+// loop of links makes the walk endless.
+void AddModulesIn(const std::wstring& folder, bool recursive, std::vector<std::wstring>& files) {
   WIN32_FIND_DATAW found{};
-  const HANDLE first = ::FindFirstFileW(PathText::Join(folder, L"*").c_str(), &found);
-  if (first == INVALID_HANDLE_VALUE) return files;
+  const platform::UniqueFindHandle search(::FindFirstFileW(PathText::Join(folder, L"*").c_str(), &found));
+  if (!search) return;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsModuleName(found.cFileName)) {
-      files.push_back(PathText::Join(folder, found.cFileName));
+    const std::wstring name = found.cFileName;
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (IsModuleName(name)) files.push_back(PathText::Join(folder, name));
+    } else if (recursive && name != L"." && name != L".." && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      AddModulesIn(PathText::Join(folder, name), recursive, files);
     }
-  } while (::FindNextFileW(first, &found));
-  ::FindClose(first);
+  } while (::FindNextFileW(search.Get(), &found));
+}
+
+// The modules of `folder` (see AddModulesIn), by path.
+std::vector<std::wstring> ModulesIn(const std::wstring& folder, bool recursive) {
+  std::vector<std::wstring> files;
+  AddModulesIn(folder, recursive, files);
   std::sort(files.begin(), files.end(), [](const std::wstring& a, const std::wstring& b) {
     return platform::FoldAscii(a) < platform::FoldAscii(b);
   });
@@ -54,7 +64,7 @@ CheckedFile ToCheck(std::wstring path, std::wstring missing = {}) {
 // Each argument as the files to check: a folder stands for its modules. What
 // cannot be checked is kept, with the reason, so that it is reported in its
 // place.
-std::vector<CheckedFile> ExpandArguments(const std::vector<std::wstring>& arguments) {
+std::vector<CheckedFile> ExpandArguments(const std::vector<std::wstring>& arguments, bool recursive) {
   std::vector<CheckedFile> files;
   for (const std::wstring& argument : arguments) {
     const std::wstring path = FullPathOf(argument);
@@ -62,7 +72,7 @@ std::vector<CheckedFile> ExpandArguments(const std::vector<std::wstring>& argume
       files.push_back(ToCheck(path));
     } else if (!FileSystem::IsDirectory(path)) {
       files.push_back(ToCheck(path, L"no such file"));
-    } else if (std::vector<std::wstring> modules = ModulesIn(path); modules.empty()) {
+    } else if (std::vector<std::wstring> modules = ModulesIn(path, recursive); modules.empty()) {
       files.push_back(ToCheck(path, L"a folder without .dll or .exe files"));
     } else {
       for (std::wstring& module : modules) files.push_back(ToCheck(std::move(module)));
@@ -76,7 +86,7 @@ std::vector<CheckedFile> ExpandArguments(const std::vector<std::wstring>& argume
 int RunCheck(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& err) {
   CheckReport report;
   report.fresh = command.fresh;
-  report.files = ExpandArguments(command.files);
+  report.files = ExpandArguments(command.files, command.recursive);
   report.reference = FindReference(command.launcher, kInstalledLauncher);
 
   // The service hands the launchers' cache file to the verifier on first
@@ -100,18 +110,20 @@ int RunCheck(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& err)
     if (command.fresh) verifier.Release();
     file.decision = verifier.Decide(file.path.c_str(), expected);
     // A cached verdict is only as good as the file's size and times, which a
-    // change in place can keep: it is checked again, and a fresh verdict that
-    // differs replaces it, here and in the cache.
-    if (file.decision.fromCache) {
+    // change in place can keep: unless --cached asks for the cache's answer
+    // alone, it is checked again, and a fresh verdict that differs replaces
+    // it, here and in the cache. The cache was wrong about the file, which
+    // the exit status says too.
+    if (file.decision.fromCache && !command.cached) {
       const TrustDecision fresh = verifier.DecideAfresh(file.path.c_str(), expected);
       if (fresh.verdict != file.decision.verdict || fresh.signer != file.decision.signer) {
         file.staleVerdict = file.decision.verdict;
         file.decision = fresh;
       }
     }
-    file.examination = ExamineSignature(file.path);
+    file.examination = ExamineSignature(file.path, command.revocation);
     file.facts = ReadFileFacts(file.path);
-    allTrusted = allTrusted && file.decision.trusted;
+    allTrusted = allTrusted && file.decision.trusted && !file.staleVerdict;
   }
   report.allTrusted = allTrusted;
   if (service != nullptr) {

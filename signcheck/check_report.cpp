@@ -58,6 +58,17 @@ std::wstring SignatureLine(const SignatureExamination& examination) {
   return examination.trustFunctionsBound ? L"none (not embedded, and no catalog lists the file)" : L"-";
 }
 
+// A signature without a timestamp is worth less than it looks, as the
+// system's own signature tools warn: the launchers accept it when its
+// certificate has expired, but Windows does not.
+std::wstring SigningTimeLine(const SignatureExamination& examination) {
+  if (examination.signingTime != 0) return TimeText(examination.signingTime) + L" (timestamp countersignature)";
+  const bool isSigned =
+      examination.source == SignatureSource::Embedded || examination.source == SignatureSource::Catalog;
+  return isSigned ? L"- (no timestamp; warning: Windows counts the signature only while its certificate is valid)"
+                  : L"- (no timestamp)";
+}
+
 std::wstring ChainLine(const SignatureExamination& examination) {
   const size_t count = examination.chain.size();
   const std::wstring certificates = std::to_wstring(count) + (count == 1 ? L" certificate" : L" certificates");
@@ -96,9 +107,7 @@ std::wstring FileText(const CheckedFile& file) {
   text += Field(L"result:", TrustResultLine(examination));
   if (examination.trustFunctionsBound) text += Field(L"meaning:", TrustResultText(examination.trustResult));
   text += Field(L"signature:", SignatureLine(examination));
-  text += Field(L"signed at:", examination.signingTime != 0
-                                   ? TimeText(examination.signingTime) + L" (timestamp countersignature)"
-                                   : std::wstring(L"- (no timestamp)"));
+  text += Field(L"signed at:", SigningTimeLine(examination));
   const FileFacts& facts = file.facts;
   text += Field(L"sha256:", facts.read ? facts.sha256 : L"- (the file could not be read)");
   text += Field(L"size:", facts.read ? std::to_wstring(facts.size) + L" bytes" : L"-");
@@ -158,6 +167,21 @@ void JsonFile(JsonWriter& json, const CheckedFile& file) {
   if (file.facts.read) json.Number(static_cast<int64_t>(file.facts.size)); else json.Null();
   NullableString(json, L"fileVersion", file.facts.version);
   json.EndObject();
+}
+
+// How the files of a check fared, for the closing line.
+struct Tally {
+  int64_t trusted = 0;
+  int64_t refused = 0;
+  int64_t missing = 0;
+};
+
+Tally TallyOf(const CheckReport& report) {
+  Tally tally;
+  for (const CheckedFile& file : report.files) {
+    ++(!file.missing.empty() ? tally.missing : file.decision.trusted ? tally.trusted : tally.refused);
+  }
+  return tally;
 }
 
 }  // namespace
@@ -255,6 +279,11 @@ std::wstring CheckText(const CheckReport& report) {
   }
   text += L"\r\n";
   for (const CheckedFile& file : report.files) text += FileText(file);
+  const Tally tally = TallyOf(report);
+  text += L"\r\n" + Field(L"tally:", std::to_wstring(tally.trusted + tally.refused) + L" checked, " +
+                                       std::to_wstring(tally.trusted) + L" trusted, " +
+                                       std::to_wstring(tally.refused) + L" refused, " +
+                                       std::to_wstring(tally.missing) + L" missing");
   return text;
 }
 
@@ -270,6 +299,14 @@ std::wstring CheckJson(const CheckReport& report) {
   for (const CheckedFile& file : report.files) JsonFile(json, file);
   json.EndArray();
   json.BoolMember(L"allTrusted", report.allTrusted);
+  const Tally tally = TallyOf(report);
+  json.Key(L"tally");
+  json.BeginObject();
+  json.NumberMember(L"checked", tally.trusted + tally.refused);
+  json.NumberMember(L"trusted", tally.trusted);
+  json.NumberMember(L"refused", tally.refused);
+  json.NumberMember(L"missing", tally.missing);
+  json.EndObject();
   json.EndObject();
   return json.Text();
 }

@@ -50,6 +50,12 @@ bool ParseCheck(Arguments rest, CommandLine& parsed, std::wstring& error) {
       parsed.json = true;
     } else if (!optionsEnded && argument == L"--fresh") {
       parsed.fresh = true;
+    } else if (!optionsEnded && argument == L"--cached") {
+      parsed.cached = true;
+    } else if (!optionsEnded && (argument == L"-r" || argument == L"--recursive")) {
+      parsed.recursive = true;
+    } else if (!optionsEnded && argument == L"--revocation") {
+      parsed.revocation = true;
     } else if (!optionsEnded && argument == L"--launcher") {
       if (!TakeValue(rest, argument, parsed.launcher, error)) return false;
     } else if (!optionsEnded && argument == L"--expect") {
@@ -66,6 +72,10 @@ bool ParseCheck(Arguments rest, CommandLine& parsed, std::wstring& error) {
   }
   if (parsed.files.empty()) {
     error = L"check needs at least one file";
+    return false;
+  }
+  if (parsed.fresh && parsed.cached) {
+    error = L"--fresh and --cached exclude each other";
     return false;
   }
   return true;

@@ -13,6 +13,9 @@ struct CommandLine {
   Command command = Command::Help;
   bool json = false;
   bool fresh = false;      // check --fresh: the cache file is neither read nor written
+  bool cached = false;     // check --cached: the cache's answer alone, not checked again
+  bool recursive = false;  // check -r: a folder stands for the modules of its subfolders too
+  bool revocation = false; // check --revocation: the report's trust result includes revocation, checked online
   std::wstring launcher;   // check and diagnose --launcher; empty: the installed launcher
   // diagnose --product; without it, the product of a launcher named
   // VaroPicViewer.exe or VaroPdfReader.exe, else the picture viewer

@@ -8,8 +8,8 @@ and their cache file (SignCache.dat in the VaroPic folder of the roaming
 application-data folder).
 
 Usage:
-  VaroSignCheck check [--launcher PATH] [--expect SIGNER] [--fresh] [--json]
-                      FILE|FOLDER...
+  VaroSignCheck check [--launcher PATH] [--expect SIGNER] [--fresh|--cached] [-r]
+                      [--revocation] [--json] FILE|FOLDER...
       For each file (a folder stands for its .dll and .exe files): the
       signature verdict, the signer, the decision (trusted or refused), the
       rule that decided it and whether the verdict came from the cache; then
@@ -30,11 +30,19 @@ Usage:
                        CheckSigner about a publisher it names.
       --fresh          check every file afresh: the cache file is neither
                        read nor written.
+      --cached         the cache's verdict alone, not checked again.
+      -r, --recursive  a folder stands for the files of its subfolders too
+                       (a subfolder that is a link is not entered).
+      --revocation     the trust result also says whether a certificate of
+                       the chain is revoked, asked online where needed; the
+                       launchers never ask, so the decision stays theirs.
       Otherwise verdicts come from and go into the launchers' cache file, as
-      a launcher would use it.
-      A missing file is reported and the others are still checked.
-      Exit status: 0 every file trusted, 1 a file refused or missing (or the
-      --launcher file missing), 2 usage error.
+      a launcher would use it, and a cached verdict is checked again: one
+      that the fresh check contradicts is shown as stale.
+      A missing file is reported and the others are still checked. A
+      closing tally counts the files checked, trusted, refused and missing.
+      Exit status: 0 every file trusted, 1 a file refused or missing, a
+      stale cached verdict (or the --launcher file missing), 2 usage error.
 
   VaroSignCheck diagnose [--product pic|pdf] [--launcher PATH] [--json]
       Replays a launch of the product's launcher without loading, changing

@@ -48,7 +48,8 @@ bool SameBlob(const CERT_NAME_BLOB& a, const CERT_NAME_BLOB& b) {
 
 class Examiner {
  public:
-  SignatureExamination Run(const std::wstring& path) {
+  SignatureExamination Run(const std::wstring& path, bool checkRevocation) {
+    checkRevocation_ = checkRevocation;
     trust_ = TrustFunctions::ForProcess();
     if (trust_ == nullptr || !messages_.Bind()) return std::move(result_);
     result_.trustFunctionsBound = true;
@@ -57,6 +58,7 @@ class Examiner {
     fileInfo.cbStruct = trust_request::kFileInfoSize;
     fileInfo.pcwszFilePath = path.c_str();
     WINTRUST_DATA data = trust_request::EmbeddedTrustData(vistaOrLater_);
+    if (checkRevocation_) trust_request::AskForRevocation(data);
     data.pFile = &fileInfo;
     const LONG result = RunTrustProvider(WINTRUST_ACTION_GENERIC_VERIFY_V2, data);
     if (result == TRUST_E_NOSIGNATURE) {
@@ -120,6 +122,7 @@ class Examiner {
     member.pcwszMemberTag = memberTag.c_str();
     member.pcwszMemberFilePath = path.c_str();
     WINTRUST_DATA data = trust_request::CatalogTrustData(vistaOrLater_);
+    if (checkRevocation_) trust_request::AskForRevocation(data);
     data.pCatalog = &member;
     result_.trustResult = RunTrustProvider(DRIVER_ACTION_VERIFY, data);
     result_.source = SignatureSource::Catalog;
@@ -194,9 +197,12 @@ class Examiner {
   const TrustFunctions* trust_ = nullptr;
   MessageFunctions messages_;
   bool vistaOrLater_ = platform::IsVistaOrLater();
+  bool checkRevocation_ = false;
   SignatureExamination result_;
 };
 
 }  // namespace
 
-SignatureExamination ExamineSignature(const std::wstring& path) { return Examiner().Run(path); }
+SignatureExamination ExamineSignature(const std::wstring& path, bool checkRevocation) {
+  return Examiner().Run(path, checkRevocation);
+}

@@ -45,4 +45,6 @@ struct SignatureExamination {
 // signer policy's checker: its embedded signature first, else the first
 // system catalog that lists its hash (files over 32 MiB are not looked up).
 // Never fails as such: what could not be learned is left at its default.
-SignatureExamination ExamineSignature(const std::wstring& path);
+// With `checkRevocation` the provider also checks, online where it must,
+// that no certificate of the chain is revoked.
+SignatureExamination ExamineSignature(const std::wstring& path, bool checkRevocation = false);

@@ -59,4 +59,12 @@ inline WINTRUST_DATA CatalogTrustData(bool vistaOrLater) {
                       vistaOrLater ? kCatalogFlags : kCatalogFlagsBeforeVista);
 }
 
+// For a person who asks for it (never for the policy): the revocation of
+// every certificate of the chain, fetched online where the cache lacks it.
+inline void AskForRevocation(WINTRUST_DATA& data) {
+  data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
+  data.dwProvFlags &= ~(WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE);
+  data.dwProvFlags |= WTD_REVOCATION_CHECK_CHAIN;
+}
+
 }  // namespace trust_request

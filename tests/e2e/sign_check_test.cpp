@@ -202,7 +202,7 @@ TEST_F(SignCheckTest, UsageErrors) {
 
   const ToolRun help = Run(L"--help");
   EXPECT_EQ(help.exitCode, 0u);
-  for (const wchar_t* command : {L"check [--launcher PATH] [--expect SIGNER] [--fresh] [--json]",
+  for (const wchar_t* command : {L"check [--launcher PATH] [--expect SIGNER] [--fresh|--cached] [-r]",
                                  L"cache show [--json] [CACHEFILE]", L"cache check [CACHEFILE]", L"cache forget PATH",
                                  L"cache clear"}) {
     EXPECT_NE(help.out.find(command), std::wstring::npos) << ::testing::PrintToString(command);
@@ -357,13 +357,14 @@ TEST_F(SignCheckTest, OwnPublisherRuleStatedAsThePolicyJudges) {
   }
 }
 
-// A folder stands for its modules; a missing file, an empty folder and a
-// missing launcher are reported while the rest is checked, and exit with 1.
+// A folder stands for its modules, with -r those of its subfolders too; a
+// missing file, an empty folder and a missing launcher are reported while the
+// rest is checked, and exit with 1. The tally counts each kind.
 TEST_F(SignCheckTest, FoldersAndMissingFiles) {
   CopyOf(SignedTestFile(L"foreign"), L"install\\b.EXE");
   CopyOf(SignedTestFile(L"eastmere"), L"install\\a.dll");
   CopyOf(SignedTestFile(L"eastmere"), L"install\\notes.txt");
-  ASSERT_TRUE(FileSystem::CreateDirectoryTree(temp_.Path(L"install\\sub.dll")));
+  CopyOf(SignedTestFile(L"eastmere"), L"install\\sub.dll\\deep\\c.dll");
   ASSERT_TRUE(FileSystem::CreateDirectoryTree(temp_.Path(L"empty")));
   const std::wstring absent = temp_.Path(L"absent.dll");
 
@@ -376,6 +377,13 @@ TEST_F(SignCheckTest, FoldersAndMissingFiles) {
   EXPECT_EQ(files[0][L"decision"].text, L"trusted");
   EXPECT_EQ(files[1][L"path"].text, temp_.Path(L"install\\b.EXE"));
   EXPECT_EQ(files[1][L"decision"].text, L"refused");
+  const JsonValue tree = RunJson(L"check -r --json --launcher " + Quoted(SignedLauncher()) + L" " +
+                                     Quoted(temp_.Path(L"install")),
+                                 1);
+  ASSERT_EQ(tree[L"files"].items.size(), 3u);
+  EXPECT_EQ(tree[L"files"].items[2][L"path"].text, temp_.Path(L"install\\sub.dll\\deep\\c.dll"));
+  EXPECT_EQ(tree[L"tally"][L"trusted"].number, 2);
+  EXPECT_EQ(tree[L"tally"][L"refused"].number, 1);
 
   const ToolRun missing = Run(L"check --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(absent) + L" " +
                               Quoted(temp_.Path(L"empty")) + L" " + Quoted(SignedTestFile(L"eastmere")));
@@ -385,6 +393,7 @@ TEST_F(SignCheckTest, FoldersAndMissingFiles) {
   EXPECT_NE(missing.out.find(absent + L"\r\n  missing:   no such file\r\n"), std::wstring::npos);
   EXPECT_NE(missing.out.find(L"  missing:   a folder without .dll or .exe files\r\n"), std::wstring::npos);
   EXPECT_NE(missing.out.find(L"  decision:  trusted\r\n"), std::wstring::npos) << "the file after them was checked";
+  EXPECT_NE(missing.out.find(L"  tally:     1 checked, 1 trusted, 0 refused, 2 missing\r\n"), std::wstring::npos);
 
   const JsonValue noLauncher = RunJson(
       L"check --json --launcher " + Quoted(temp_.Path(L"absent.exe")) + L" " + Quoted(SignedTestFile(L"eastmere")), 1);
@@ -396,6 +405,7 @@ TEST_F(SignCheckTest, FoldersAndMissingFiles) {
 // Catches a cached verdict shown as current for a file changed in place with
 // its size and times kept: the check finds the change, says the cache was
 // stale, refuses the file, and the cache holds the fresh verdict from then on.
+// --cached still shows the cache's answer alone.
 TEST_F(SignCheckTest, StaleCachedVerdictIsCheckedAgain) {
   const std::wstring module = CopyOf(SignedTestFile(L"eastmere"), L"stale\\eastmere.dll");
   const std::wstring arguments = L"check --json --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(module);
@@ -409,6 +419,10 @@ TEST_F(SignCheckTest, StaleCachedVerdictIsCheckedAgain) {
                                                   0, nullptr));
     ASSERT_TRUE(::SetFileTime(file.Get(), &before.ftCreationTime, nullptr, &before.ftLastWriteTime));
   }
+  const JsonValue cached =
+      RunJson(L"check --json --cached --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(module), 0);
+  EXPECT_EQ(cached[L"files"].items.at(0)[L"verdict"].text, L"Valid");
+  EXPECT_TRUE(cached[L"files"].items.at(0)[L"fromCache"].boolean);
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run == 0 ? "the run that finds the change" : "a later run");
     const JsonValue file = RunJson(arguments, 1)[L"files"].items.at(0);
@@ -517,6 +531,7 @@ TEST_F(SignCheckTest, CorruptAndMissingCacheFiles) {
   const JsonValue show = RunJson(L"cache show --json", 1);
   EXPECT_EQ(show[L"status"].text, L"corrupt");
   EXPECT_TRUE(show[L"records"].items.empty());
+  EXPECT_EQ(RunJson(L"diagnose --json", 1)[L"cacheState"].text, L"corrupt");
   EXPECT_TRUE(FileSystem::IsFile(garbage));
 
   const std::wstring empty = temp_.WriteFile(L"elsewhere\\empty.dat", std::string());

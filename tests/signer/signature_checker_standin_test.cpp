@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/unique_handle.h"
+#include "signer/signature_examination.h"
 #include "tests/support/signature_verdict_printer.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/trust_standin.h"
@@ -93,6 +94,19 @@ TEST_F(SignatureCheckerStandInTest, EmbeddedCheckAsksTheProviderExactlyAndCloses
   EXPECT_EQ(Verify(file_), SignatureVerdict::Valid);
   EXPECT_EQ(Name(), kSignerName);
   EXPECT_EQ(Log(), EmbeddedCheck(file_) + kNameRead + kEmbeddedClose);
+}
+
+// Catches --revocation that does not reach the provider, or that reaches more
+// than the tool's report: only a person's request asks for the whole chain's
+// revocation, online. (Wine's provider checks no revocation at all, so only
+// the stand-in can show the question.)
+TEST_F(SignatureCheckerStandInTest, RevocationIsAskedForOnlyOnRequest) {
+  trust_standin::SetResult(settings::kFileResult, ERROR_SUCCESS);
+  trust_standin::Set(settings::kSigner, kSigner);
+  ExamineSignature(file_);
+  EXPECT_TRUE(Logged(L"revocation=0 choice=1 flags=0x1300 ")) << ::testing::PrintToString(Log());
+  ExamineSignature(file_, true);
+  EXPECT_TRUE(Logged(L"revocation=1 choice=1 flags=0x340 ")) << ::testing::PrintToString(Log());
 }
 
 struct Refusal {
