@@ -97,6 +97,8 @@ bool ParseDiagnose(Arguments rest, CommandLine& parsed, std::wstring& error) {
     std::wstring product;
     if (argument == L"--json") {
       parsed.json = true;
+    } else if (argument == L"--fresh") {
+      parsed.fresh = true;
     } else if (argument == L"--launcher") {
       if (!TakeValue(rest, argument, parsed.launcher, error)) return false;
     } else if (argument == L"--product") {

@@ -12,7 +12,7 @@ enum class Product { PictureViewer, PdfReader };
 struct CommandLine {
   Command command = Command::Help;
   bool json = false;
-  bool fresh = false;      // check --fresh: the cache file is neither read nor written
+  bool fresh = false;      // check and diagnose --fresh: the cache file is not read (nor written)
   bool cached = false;     // check --cached: the cache's answer alone, not checked again
   bool recursive = false;  // check -r: a folder stands for the modules of its subfolders too
   bool revocation = false; // check --revocation: the report's trust result includes revocation, checked online

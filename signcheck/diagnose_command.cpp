@@ -48,6 +48,7 @@ int RunDiagnose(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& e
   DiagnoseReport report;
   const bool pdf = command.product == Product::PdfReader;
   report.product = pdf ? L"pdf" : L"pic";
+  report.fresh = command.fresh;
   report.moduleName = pdf ? L"VaroPdfApp.dll" : L"VaroImageApp.dll";
   report.launcher = FindReference(command.launcher, pdf ? L"VaroPdfReader.exe" : L"VaroPicViewer.exe");
   if (report.launcher.missing) err.WriteLine(L"VaroSignCheck: no such launcher file: " + report.launcher.path);
@@ -57,7 +58,7 @@ int RunDiagnose(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& e
   {
     // The launchers' cache file is read through a copy, so that whatever the
     // replay would record goes nowhere that counts.
-    const CacheSnapshot snapshot(report.cacheFile);
+    const CacheSnapshot snapshot(command.fresh ? std::wstring() : report.cacheFile);
     report.cacheState = snapshot.GetState();
     SignerVerifier& verifier = SignerVerifier::Instance();
     if (const std::wstring copy = snapshot.CopyPath(); !copy.empty()) verifier.SetCacheFile(copy.c_str());

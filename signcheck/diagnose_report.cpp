@@ -81,6 +81,7 @@ constexpr platform::EnumNames<CacheSnapshot::State> kCacheStateNames[] = {
 };
 
 std::wstring CacheLine(const DiagnoseReport& report) {
+  if (report.fresh) return L"not read (--fresh: every file checked afresh, as with no cache file)";
   const wchar_t* meaning = platform::NamesOf(kCacheStateNames, report.cacheState).text;
   if (report.cacheState == CacheSnapshot::State::None) return meaning;
   return report.cacheFile + L" " + meaning;
@@ -303,7 +304,7 @@ std::wstring DiagnoseText(const DiagnoseReport& report) {
   }
   if (report.logLines.empty()) {
     text += Heading(L"launcher.log:", !report.logFile.empty()                      ? report.logFile + L" (no lines)"
-                                      : report.cacheState == CacheSnapshot::State::None
+                                      : report.cacheFile.empty()
                                           ? L"none (no product folder: a launch that does not start makes it)"
                                           : L"none (no launch has left a trace)");
   } else {
@@ -323,6 +324,7 @@ std::wstring DiagnoseJson(const DiagnoseReport& report) {
   JsonReference(json, report.launcher);
   NullableString(json, L"productFolder", report.productFolder);
   NullableString(json, L"cacheFile", report.cacheFile);
+  json.BoolMember(L"fresh", report.fresh);
   json.StringMember(L"cacheState", platform::NamesOf(kCacheStateNames, report.cacheState).key);
   JsonHandover(json, replay.handover);
   NullableString(json, L"configuredVersion", replay.configuredVersion.value_or(L""));

@@ -16,6 +16,7 @@ struct DiagnoseReport {
   std::wstring productFolder;  // the user's product folder; empty without a roaming folder
   std::wstring cacheFile;      // the launchers' cache file; empty: none
   CacheSnapshot::State cacheState = CacheSnapshot::State::None;
+  bool fresh = false;  // --fresh: the cache file was not read
   LaunchReplay replay;
   std::wstring logFile;  // "launcher.log" in the product folder; empty: none
   std::wstring logProblem;  // why a launch could not write its line there; empty: nothing known against it

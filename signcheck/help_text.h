@@ -44,7 +44,7 @@ Usage:
       Exit status: 0 every file trusted, 1 a file refused or missing, a
       stale cached verdict (or the --launcher file missing), 2 usage error.
 
-  VaroSignCheck diagnose [--product pic|pdf] [--launcher PATH] [--json]
+  VaroSignCheck diagnose [--product pic|pdf] [--launcher PATH] [--fresh] [--json]
       Replays a launch of the product's launcher without loading, changing
       or showing anything, and says what it would decide: any pending
       hand-over of temp.ini and whether it would happen; config.ini's
@@ -66,6 +66,8 @@ Usage:
                          launcher outside any product folder: no run-time
                          libraries, no folder of its own to fall back on, and
                          no own-publisher rule.
+      --fresh            every file checked afresh, as if there were no
+                         cache file: shows what a cached verdict may hide.
       The launchers' cache file is read as a launch reads it, through a
       private copy: nothing is written to it. The PDF reader's check of the
       Windows version is not replayed, and a load that the system itself

@@ -87,6 +87,17 @@ void ChangeAfterSigning(const std::wstring& path) {
               ::WriteFile(file.Get(), &byte, 1, &done, nullptr) && done == 1);
 }
 
+// ChangeAfterSigning, with the file's size and times as they were: what the
+// cache keys its verdicts on.
+void ChangeKeepingStamp(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA before{};
+  ASSERT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &before));
+  ChangeAfterSigning(path);
+  platform::UniqueFileHandle file(
+      ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(::SetFileTime(file.Get(), &before.ftCreationTime, nullptr, &before.ftLastWriteTime));
+}
+
 // Each rule of the policy decides once, and the JSON output names it.
 TEST_F(SignCheckTest, EveryRuleOnce) {
   struct Case {
@@ -411,14 +422,7 @@ TEST_F(SignCheckTest, StaleCachedVerdictIsCheckedAgain) {
   const std::wstring arguments = L"check --json --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(module);
   EXPECT_EQ(RunJson(arguments, 0)[L"files"].items.at(0)[L"verdict"].text, L"Valid");
 
-  WIN32_FILE_ATTRIBUTE_DATA before{};
-  ASSERT_TRUE(::GetFileAttributesExW(module.c_str(), GetFileExInfoStandard, &before));
-  ChangeAfterSigning(module);
-  {
-    platform::UniqueFileHandle file(::CreateFileW(module.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                                  0, nullptr));
-    ASSERT_TRUE(::SetFileTime(file.Get(), &before.ftCreationTime, nullptr, &before.ftLastWriteTime));
-  }
+  ChangeKeepingStamp(module);
   const JsonValue cached =
       RunJson(L"check --json --cached --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(module), 0);
   EXPECT_EQ(cached[L"files"].items.at(0)[L"verdict"].text, L"Valid");
@@ -610,6 +614,19 @@ class SignCheckLauncherTest : public SignCheckTest {
 // What forget removes stays removed when the launcher that had the cache in
 // use writes back; a record the launcher made afresh after a clear is the
 // only one it brings back.
+// Catches a diagnosis that can only repeat a stale cache: with the module
+// changed in place, its size and times kept, the cached verdict says the
+// launch would start; --fresh sees the change.
+TEST_F(SignCheckLauncherTest, DiagnoseFreshSeesPastAStaleCache) {
+  RunJson(L"check --json --launcher " + Quoted(launcher_) + L" " + Quoted(module_) + L" " + Quoted(companion_), 0);
+  ChangeKeepingStamp(module_);
+  const std::wstring arguments = L"diagnose --json --launcher " + Quoted(launcher_);
+  EXPECT_TRUE(RunJson(arguments, 0)[L"outcome"][L"wouldStart"].boolean);
+  const JsonValue fresh = RunJson(L"diagnose --fresh --json --launcher " + Quoted(launcher_), 1);
+  EXPECT_FALSE(fresh[L"outcome"][L"wouldStart"].boolean);
+  EXPECT_TRUE(fresh[L"fresh"].boolean);
+}
+
 TEST_F(SignCheckLauncherTest, ForgetAndClearWhileALauncherHasTheCacheInUse) {
   ::SetEnvironmentVariableW(L"VARO_TEST_APP_GATE", nullptr);
   ASSERT_EQ(WaitForExit(StartProcess(launcher_, L""), kRunTimeout), 3u);
