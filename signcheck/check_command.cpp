@@ -121,7 +121,7 @@ int RunCheck(const CommandLine& command, ConsoleWriter& out, ConsoleWriter& err)
         file.decision = fresh;
       }
     }
-    file.examination = ExamineSignature(file.path, command.revocation);
+    file.examination = ExamineSignature(file.path, {command.revocation, command.everySignature});
     file.facts = ReadFileFacts(file.path);
     allTrusted = allTrusted && file.decision.trusted && !file.staleVerdict;
   }

@@ -62,11 +62,24 @@ std::wstring SignatureLine(const SignatureExamination& examination) {
 // system's own signature tools warn: the launchers accept it when its
 // certificate has expired, but Windows does not.
 std::wstring SigningTimeLine(const SignatureExamination& examination) {
-  if (examination.signingTime != 0) return TimeText(examination.signingTime) + L" (timestamp countersignature)";
+  if (examination.signingTime != 0) {
+    return TimeText(examination.signingTime) + L" (timestamp countersignature" +
+           (examination.timestampSigner.empty() ? L")" : L" by " + examination.timestampSigner + L")");
+  }
   const bool isSigned =
       examination.source == SignatureSource::Embedded || examination.source == SignatureSource::Catalog;
   return isSigned ? L"- (no timestamp; warning: Windows counts the signature only while its certificate is valid)"
                   : L"- (no timestamp)";
+}
+
+// One signature of check --all: its digest and signer, and its timestamp.
+std::wstring SignatureText(size_t number, const SignatureExamination::Signature& signature) {
+  std::wstring text = L"    " + std::to_wstring(number) + L" " + signature.digest + L" by " +
+                      (signature.signer.empty() ? L"an unknown signer" : signature.signer) +
+                      (signature.nested ? L" (nested)" : L"") + L"\r\n      timestamp: ";
+  if (signature.signingTime == 0) return text + L"none\r\n";
+  return text + TimeText(signature.signingTime) +
+         (signature.timestampSigner.empty() ? L"" : L" by " + signature.timestampSigner) + L"\r\n";
 }
 
 std::wstring ChainLine(const SignatureExamination& examination) {
@@ -114,6 +127,12 @@ std::wstring FileText(const CheckedFile& file) {
   text += Field(L"version:", OrDash(facts.version));
   text += Field(L"chain:", ChainLine(examination));
   for (size_t i = 0; i < examination.chain.size(); ++i) text += CertificateText(i + 1, examination.chain[i]);
+  if (!examination.signatures.empty()) {
+    text += Field(L"signatures:", std::to_wstring(examination.signatures.size()) + L", the first one's checked");
+    for (size_t i = 0; i < examination.signatures.size(); ++i) {
+      text += SignatureText(i + 1, examination.signatures[i]);
+    }
+  }
   return text;
 }
 
@@ -132,6 +151,23 @@ void JsonExamination(JsonWriter& json, const SignatureExamination& examination) 
   json.StringMember(L"signature", SourceKey(examination.source));
   NullableString(json, L"catalogFile", examination.catalogFile);
   NullableString(json, L"signingTime", TimeText(examination.signingTime));
+  NullableString(json, L"timestampSigner", examination.timestampSigner);
+  json.Key(L"signatures");
+  if (examination.signatures.empty()) {
+    json.Null();
+  } else {
+    json.BeginArray();
+    for (const SignatureExamination::Signature& signature : examination.signatures) {
+      json.BeginObject();
+      NullableString(json, L"signer", signature.signer);
+      json.StringMember(L"digest", signature.digest);
+      NullableString(json, L"signingTime", TimeText(signature.signingTime));
+      NullableString(json, L"timestampSigner", signature.timestampSigner);
+      json.BoolMember(L"nested", signature.nested);
+      json.EndObject();
+    }
+    json.EndArray();
+  }
   json.StringMember(L"chainOrigin", ChainOriginKey(examination.chainOrigin));
   json.Key(L"chain");
   json.BeginArray();

@@ -56,6 +56,8 @@ bool ParseCheck(Arguments rest, CommandLine& parsed, std::wstring& error) {
       parsed.recursive = true;
     } else if (!optionsEnded && argument == L"--revocation") {
       parsed.revocation = true;
+    } else if (!optionsEnded && argument == L"--all") {
+      parsed.everySignature = true;
     } else if (!optionsEnded && argument == L"--launcher") {
       if (!TakeValue(rest, argument, parsed.launcher, error)) return false;
     } else if (!optionsEnded && argument == L"--expect") {

@@ -16,6 +16,7 @@ struct CommandLine {
   bool cached = false;     // check --cached: the cache's answer alone, not checked again
   bool recursive = false;  // check -r: a folder stands for the modules of its subfolders too
   bool revocation = false; // check --revocation: the report's trust result includes revocation, checked online
+  bool everySignature = false;  // check --all: every embedded signature, nested ones included
   std::wstring launcher;   // check and diagnose --launcher; empty: the installed launcher
   // diagnose --product; without it, the product of a launcher named
   // VaroPicViewer.exe or VaroPdfReader.exe, else the picture viewer

@@ -9,7 +9,7 @@ application-data folder).
 
 Usage:
   VaroSignCheck check [--launcher PATH] [--expect SIGNER] [--fresh|--cached] [-r]
-                      [--revocation] [--json] FILE|FOLDER...
+                      [--revocation] [--all] [--json] FILE|FOLDER...
       For each file (a folder stands for its .dll and .exe files): the
       signature verdict, the signer, the decision (trusted or refused), the
       rule that decided it and whether the verdict came from the cache; then
@@ -33,6 +33,9 @@ Usage:
       --cached         the cache's verdict alone, not checked again.
       -r, --recursive  a folder stands for the files of its subfolders too
                        (a subfolder that is a link is not entered).
+      --all            every signature embedded in the file, nested ones
+                       too, with its digest, signer and timestamp; the
+                       launchers check the first one only.
       --revocation     the trust result also says whether a certificate of
                        the chain is revoked, asked online where needed; the
                        launchers never ask, so the decision stays theirs.

@@ -1,6 +1,7 @@
 #include "signer/signature_examination.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "image/pe_image.h"
 #include "platform/file_system.h"
@@ -17,6 +18,12 @@ namespace {
 // A signature's own certificates never chain deeper; the bound also ends a
 // loop of certificates that name each other as issuer.
 constexpr size_t kMaxChainLength = 16;
+// Files carry one signature, or a few nested in it; the bound keeps a
+// crafted file from listing without end.
+constexpr size_t kMaxSignatures = 16;
+// Where Authenticode keeps further signatures: an unauthenticated attribute
+// of the first signer.
+constexpr char kNestedSignature[] = "1.3.6.1.4.1.311.2.4.1";
 constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 // crypt32's message and store functions, bound at run time like the trust
@@ -42,14 +49,30 @@ struct MessageFunctions {
   }
 };
 
+// The digest algorithm's usual name, else its object identifier.
+std::wstring DigestName(const char* objectId) {
+  struct Known {
+    const char* objectId;
+    const wchar_t* name;
+  };
+  constexpr Known kKnown[] = {{szOID_OIWSEC_sha1, L"SHA-1"}, {szOID_NIST_sha256, L"SHA-256"},
+                              {szOID_NIST_sha384, L"SHA-384"}, {szOID_NIST_sha512, L"SHA-512"},
+                              {szOID_RSA_MD5, L"MD5"}};
+  if (objectId == nullptr) return {};
+  for (const Known& known : kKnown) {
+    if (std::strcmp(objectId, known.objectId) == 0) return known.name;
+  }
+  return std::wstring(objectId, objectId + std::strlen(objectId));
+}
+
 bool SameBlob(const CERT_NAME_BLOB& a, const CERT_NAME_BLOB& b) {
   return a.cbData == b.cbData && (a.cbData == 0 || std::equal(a.pbData, a.pbData + a.cbData, b.pbData));
 }
 
 class Examiner {
  public:
-  SignatureExamination Run(const std::wstring& path, bool checkRevocation) {
-    checkRevocation_ = checkRevocation;
+  SignatureExamination Run(const std::wstring& path, const ExaminationRequest& request) {
+    request_ = request;
     trust_ = TrustFunctions::ForProcess();
     if (trust_ == nullptr || !messages_.Bind()) return std::move(result_);
     result_.trustFunctionsBound = true;
@@ -58,7 +81,7 @@ class Examiner {
     fileInfo.cbStruct = trust_request::kFileInfoSize;
     fileInfo.pcwszFilePath = path.c_str();
     WINTRUST_DATA data = trust_request::EmbeddedTrustData(vistaOrLater_);
-    if (checkRevocation_) trust_request::AskForRevocation(data);
+    if (request_.checkRevocation) trust_request::AskForRevocation(data);
     data.pFile = &fileInfo;
     const LONG result = RunTrustProvider(WINTRUST_ACTION_GENERIC_VERIFY_V2, data);
     if (result == TRUST_E_NOSIGNATURE) {
@@ -71,6 +94,7 @@ class Examiner {
       result_.trustResult = result;
       result_.source = SignatureSource::Embedded;
       if (result_.chain.empty()) ReadSignature(path, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED);
+      if (request_.everySignature) ListEverySignature(path);
     }
     return std::move(result_);
   }
@@ -97,7 +121,116 @@ class Examiner {
       result_.chain.push_back(DescribeCertificate(signer->pasCertChain[i].pCert, trust_->certNameToStr));
     }
     if (!result_.chain.empty()) result_.chainOrigin = ChainOrigin::TrustProvider;
-    if (signer->psSigner != nullptr) result_.signingTime = TimestampOf(signer->psSigner->UnauthAttrs);
+    if (signer->psSigner != nullptr) {
+      const Timestamp timestamp = ReadTimestamp(signer->psSigner->UnauthAttrs);
+      result_.signingTime = timestamp.time;
+      result_.timestampSigner = timestamp.signer;
+    }
+    // A PKCS #9 countersignature's signer is known to the provider only.
+    if (result_.timestampSigner.empty() && signer->csCounterSigners > 0 && signer->pasCounterSigners != nullptr &&
+        signer->pasCounterSigners[0].csCertChain > 0 && signer->pasCounterSigners[0].pasCertChain != nullptr) {
+      result_.timestampSigner =
+          DescribeCertificate(signer->pasCounterSigners[0].pasCertChain[0].pCert, trust_->certNameToStr).subject;
+    }
+  }
+
+  struct Timestamp {
+    uint64_t time = 0;
+    std::wstring signer;
+  };
+
+  // The timestamp's time, and, from an RFC 3161 token, which carries its
+  // own certificates, who signed it.
+  Timestamp ReadTimestamp(const CRYPT_ATTRIBUTES& attributes) {
+    Timestamp timestamp{TimestampOf(attributes), {}};
+    for (DWORD i = 0; i < attributes.cAttr && timestamp.signer.empty(); ++i) {
+      const CRYPT_ATTRIBUTE& attribute = attributes.rgAttr[i];
+      if (attribute.pszObjId == nullptr || attribute.cValue == 0 || attribute.rgValue == nullptr ||
+          std::strcmp(attribute.pszObjId, szOID_RFC3161_counterSign) != 0) {
+        continue;
+      }
+      OpenSignedBlob(attribute.rgValue[0], [&](HCERTSTORE store, const CMSG_SIGNER_INFO& tokenSigner) {
+        timestamp.signer = SignerSubject(store, tokenSigner);
+      });
+    }
+    return timestamp;
+  }
+
+  // Calls `use` with the store and first signer of the signed message that
+  // CryptQueryObject finds in `object` (a file's path, or a blob), if it
+  // can be read.
+  template <typename Use>
+  void OpenSigned(DWORD objectType, const void* object, DWORD contentFlags, const Use& use) {
+    HCERTSTORE store = nullptr;
+    HCRYPTMSG message = nullptr;
+    if (!messages_.queryObject(objectType, object, contentFlags, CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr,
+                               nullptr, &store, &message, nullptr)) {
+      return;
+    }
+    const platform::ScopeExit close([&] {
+      messages_.closeMessage(message);
+      messages_.closeStore(store, 0);
+    });
+    const std::vector<BYTE> info = SignerInfo(message);
+    if (!info.empty()) use(store, *reinterpret_cast<const CMSG_SIGNER_INFO*>(info.data()));
+  }
+
+  // OpenSigned for the PKCS #7 signed data in an attribute's value.
+  template <typename Use>
+  void OpenSignedBlob(const CRYPT_ATTR_BLOB& blob, const Use& use) {
+    CERT_BLOB content{blob.cbData, blob.pbData};
+    OpenSigned(CERT_QUERY_OBJECT_BLOB, &content, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED, use);
+  }
+
+  // The subject of `signer`'s certificate in `store`; empty when it is not
+  // there.
+  std::wstring SignerSubject(HCERTSTORE store, const CMSG_SIGNER_INFO& signer) {
+    PCCERT_CONTEXT certificate = FindSignerCertificate(store, signer);
+    if (certificate == nullptr) return {};
+    std::wstring subject = DescribeCertificate(certificate, trust_->certNameToStr).subject;
+    messages_.freeCertificate(certificate);
+    return subject;
+  }
+
+  // Every signature embedded in the file at `path`.
+  void ListEverySignature(const std::wstring& path) {
+    OpenSigned(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+               [&](HCERTSTORE store, const CMSG_SIGNER_INFO& signer) { ListSignatures(store, signer, false); });
+  }
+
+  // Adds the signature of `signer` and those nested in it to the list.
+  void ListSignatures(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, bool nested) {
+    if (result_.signatures.size() >= kMaxSignatures) return;
+    const Timestamp timestamp = ReadTimestamp(signer.UnauthAttrs);
+    result_.signatures.push_back({SignerSubject(store, signer), DigestName(signer.HashAlgorithm.pszObjId),
+                                  timestamp.time, timestamp.signer, nested});
+    for (DWORD i = 0; i < signer.UnauthAttrs.cAttr; ++i) {
+      const CRYPT_ATTRIBUTE& attribute = signer.UnauthAttrs.rgAttr[i];
+      if (attribute.pszObjId == nullptr || std::strcmp(attribute.pszObjId, kNestedSignature) != 0) continue;
+      for (DWORD v = 0; attribute.rgValue != nullptr && v < attribute.cValue; ++v) {
+        OpenSignedBlob(attribute.rgValue[v], [&](HCERTSTORE innerStore, const CMSG_SIGNER_INFO& inner) {
+          ListSignatures(innerStore, inner, true);
+        });
+      }
+    }
+  }
+
+  // The message's first signer, as a CMSG_SIGNER_INFO in its buffer; empty
+  // when it cannot be read.
+  std::vector<BYTE> SignerInfo(HCRYPTMSG message) {
+    DWORD size = 0;
+    if (!messages_.messageParam(message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) || size == 0) return {};
+    std::vector<BYTE> buffer(size);
+    if (!messages_.messageParam(message, CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) return {};
+    return buffer;
+  }
+
+  // The certificate in `store` that `signer` names by issuer and serial.
+  PCCERT_CONTEXT FindSignerCertificate(HCERTSTORE store, const CMSG_SIGNER_INFO& signer) {
+    CERT_INFO wanted{};
+    wanted.Issuer = signer.Issuer;
+    wanted.SerialNumber = signer.SerialNumber;
+    return messages_.findCertificate(store, kEncodings, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr);
   }
 
   void ExamineCatalog(const std::wstring& path) {
@@ -122,7 +255,7 @@ class Examiner {
     member.pcwszMemberTag = memberTag.c_str();
     member.pcwszMemberFilePath = path.c_str();
     WINTRUST_DATA data = trust_request::CatalogTrustData(vistaOrLater_);
-    if (checkRevocation_) trust_request::AskForRevocation(data);
+    if (request_.checkRevocation) trust_request::AskForRevocation(data);
     data.pCatalog = &member;
     result_.trustResult = RunTrustProvider(DRIVER_ACTION_VERIFY, data);
     result_.source = SignatureSource::Catalog;
@@ -158,28 +291,15 @@ class Examiner {
   // The signer's certificate and its issuers as the signature in `file`
   // carries them, and its timestamp; for when the provider gave no signer.
   void ReadSignature(const std::wstring& file, DWORD contentFlags) {
-    HCERTSTORE store = nullptr;
-    HCRYPTMSG message = nullptr;
-    if (!messages_.queryObject(CERT_QUERY_OBJECT_FILE, file.c_str(), contentFlags, CERT_QUERY_FORMAT_FLAG_BINARY, 0,
-                               nullptr, nullptr, nullptr, &store, &message, nullptr)) {
-      return;
-    }
-    const platform::ScopeExit close([&] {
-      messages_.closeMessage(message);
-      messages_.closeStore(store, 0);
-    });
-    DWORD size = 0;
-    if (!messages_.messageParam(message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) || size == 0) return;
-    std::vector<BYTE> buffer(size);
-    if (!messages_.messageParam(message, CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) return;
-    const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(buffer.data());
-    result_.signingTime = TimestampOf(signer->UnauthAttrs);
+    OpenSigned(CERT_QUERY_OBJECT_FILE, file.c_str(), contentFlags,
+               [&](HCERTSTORE store, const CMSG_SIGNER_INFO& signer) { ReadChain(store, signer); });
+  }
 
-    CERT_INFO wanted{};
-    wanted.Issuer = signer->Issuer;
-    wanted.SerialNumber = signer->SerialNumber;
-    PCCERT_CONTEXT certificate =
-        messages_.findCertificate(store, kEncodings, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr);
+  void ReadChain(HCERTSTORE store, const CMSG_SIGNER_INFO& signer) {
+    const Timestamp timestamp = ReadTimestamp(signer.UnauthAttrs);
+    result_.signingTime = timestamp.time;
+    result_.timestampSigner = timestamp.signer;
+    PCCERT_CONTEXT certificate = FindSignerCertificate(store, signer);
     while (certificate != nullptr && result_.chain.size() < kMaxChainLength) {
       result_.chain.push_back(DescribeCertificate(certificate, trust_->certNameToStr));
       CERT_INFO& info = *certificate->pCertInfo;
@@ -197,12 +317,12 @@ class Examiner {
   const TrustFunctions* trust_ = nullptr;
   MessageFunctions messages_;
   bool vistaOrLater_ = platform::IsVistaOrLater();
-  bool checkRevocation_ = false;
+  ExaminationRequest request_;
   SignatureExamination result_;
 };
 
 }  // namespace
 
-SignatureExamination ExamineSignature(const std::wstring& path, bool checkRevocation) {
-  return Examiner().Run(path, checkRevocation);
+SignatureExamination ExamineSignature(const std::wstring& path, const ExaminationRequest& request) {
+  return Examiner().Run(path, request);
 }

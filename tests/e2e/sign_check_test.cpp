@@ -269,8 +269,10 @@ TEST_F(SignCheckTest, ReasonAndChainForEachKindOfSignature) {
     EXPECT_EQ(file[L"signature"].text, c.signature);
     if (c.signingTime != nullptr) {
       EXPECT_EQ(file[L"signingTime"].text, c.signingTime);
+      EXPECT_EQ(file[L"timestampSigner"].text, L"O=Varo Test PKI, CN=Varo Test Timestamps");
     } else {
       EXPECT_EQ(file[L"signingTime"].kind, JsonValue::Kind::Null);
+      EXPECT_EQ(file[L"timestampSigner"].kind, JsonValue::Kind::Null);
     }
     const std::vector<uint8_t> content = ReadWholeFile(c.file);
     EXPECT_EQ(file[L"size"].number, static_cast<double>(content.size()));
@@ -293,6 +295,25 @@ TEST_F(SignCheckTest, ReasonAndChainForEachKindOfSignature) {
     EXPECT_EQ(chain[1][L"subject"].text, std::wstring(L"O=Varo Test PKI, CN=Varo Test Root (") + c.root + L")");
     EXPECT_TRUE(std::regex_match(chain[0][L"serial"].text, std::wregex(L"[0-9A-F]+")));
   }
+}
+
+// Catches a second signature that the report hides: --all lists the nested
+// one with its own digest and signer, after the first one and its timestamp.
+TEST_F(SignCheckTest, AllListsNestedSignatures) {
+  const std::wstring arguments =
+      L"--json --launcher " + Quoted(SignedLauncher()) + L" " + Quoted(EnvironmentValue(L"VARO_SIGN_CHECK") + L"\\nested.dll");
+  const JsonValue all = RunJson(L"check --all " + arguments, 0)[L"files"].items.at(0);
+  const auto& signatures = all[L"signatures"].items;
+  ASSERT_EQ(signatures.size(), 2u);
+  EXPECT_EQ(signatures[0][L"digest"].text, L"SHA-256");
+  EXPECT_NE(signatures[0][L"signer"].text.find(L"Eastmere"), std::wstring::npos);
+  EXPECT_EQ(signatures[0][L"signingTime"].text, L"2023-11-14T22:13:20Z");
+  EXPECT_FALSE(signatures[0][L"nested"].boolean);
+  EXPECT_EQ(signatures[1][L"digest"].text, L"SHA-1");
+  EXPECT_NE(signatures[1][L"signer"].text.find(L"Coral Bay"), std::wstring::npos);
+  EXPECT_EQ(signatures[1][L"signingTime"].kind, JsonValue::Kind::Null);
+  EXPECT_TRUE(signatures[1][L"nested"].boolean);
+  EXPECT_EQ(RunJson(L"check " + arguments, 0)[L"files"].items.at(0)[L"signatures"].kind, JsonValue::Kind::Null);
 }
 
 // Catches a forged publisher trusted because the trust provider skipped its

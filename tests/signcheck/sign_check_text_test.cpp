@@ -111,6 +111,7 @@ TEST(CommandLineTest, AcceptsEachCommandAndRejectsTheRest) {
       {{L"check", L"--fresh"}, false},
       {{L"check", L"--cached", L"a.dll"}, true},
       {{L"check", L"-r", L"folder"}, true},
+      {{L"check", L"--all", L"--revocation", L"a.dll"}, true},
       {{L"check", L"--fresh", L"--cached", L"a.dll"}, false},
       {{L"cache", L"show"}, true},
       {{L"cache", L"show", L"--json", L"c.dat"}, true},

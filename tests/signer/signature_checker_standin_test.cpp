@@ -105,7 +105,7 @@ TEST_F(SignatureCheckerStandInTest, RevocationIsAskedForOnlyOnRequest) {
   trust_standin::Set(settings::kSigner, kSigner);
   ExamineSignature(file_);
   EXPECT_TRUE(Logged(L"revocation=0 choice=1 flags=0x1300 ")) << ::testing::PrintToString(Log());
-  ExamineSignature(file_, true);
+  ExamineSignature(file_, {.checkRevocation = true});
   EXPECT_TRUE(Logged(L"revocation=1 choice=1 flags=0x340 ")) << ::testing::PrintToString(Log());
 }
 
