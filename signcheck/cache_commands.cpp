@@ -11,6 +11,7 @@
 #include "platform/path_text.h"
 #include "signcheck/cache_file_report.h"
 #include "signcheck/cache_record_state.h"
+#include "signcheck/check_report.h"
 #include "signcheck/exit_status.h"
 #include "signcheck/json_writer.h"
 #include "signcheck/text_table.h"
@@ -43,8 +44,6 @@ int StatusExitCode(CacheFileStatus status) {
   }
   return exit_status::kFailed;
 }
-
-std::wstring OrDash(const std::wstring& text) { return text.empty() ? L"-" : text; }
 
 void WriteJsonReport(const std::wstring& file, const CacheFileReport& report, ConsoleWriter& out) {
   JsonWriter json;
