@@ -23,6 +23,7 @@
 namespace {
 
 constexpr DWORD kPollMilliseconds = 50;
+constexpr DWORD kPressWaitMilliseconds = 10000;
 
 bool DecodeCaption(const std::wstring& hex, std::wstring& caption) {
   if (hex.empty() || hex.size() % 4 != 0) return false;
@@ -98,7 +99,9 @@ int Read(const std::wstring& caption, DWORD milliseconds) {
 }
 
 int Press(const std::wstring& caption, const std::wstring& button) {
-  const HWND box = FindBox(caption);
+  // Found a moment ago by whoever asks, but under load a busy desktop can
+  // keep it from answering at once.
+  const HWND box = WaitForBox(caption, kPressWaitMilliseconds);
   if (box == nullptr) return 1;
   const WORD id = button == L"cancel" ? IDCANCEL : IDOK;
   return ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0) ? 0 : 1;
