@@ -50,8 +50,7 @@ void WriteJsonReport(const std::wstring& file, const CacheFileReport& report, Co
   json.BeginObject();
   json.StringMember(L"cacheFile", file);
   json.StringMember(L"status", CacheFileStatusName(report.status));
-  json.Key(L"reason");
-  if (report.reason.empty()) json.Null(); else json.String(report.reason);
+  NullableString(json, L"reason", report.reason);
   json.Key(L"records");
   json.BeginArray();
   for (const CacheEntry& entry : report.entries) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "image/pe_image.h"
 #include "platform/file_system.h"
@@ -121,11 +122,7 @@ class Examiner {
       result_.chain.push_back(DescribeCertificate(signer->pasCertChain[i].pCert, trust_->certNameToStr));
     }
     if (!result_.chain.empty()) result_.chainOrigin = ChainOrigin::TrustProvider;
-    if (signer->psSigner != nullptr) {
-      const Timestamp timestamp = ReadTimestamp(signer->psSigner->UnauthAttrs);
-      result_.signingTime = timestamp.time;
-      result_.timestampSigner = timestamp.signer;
-    }
+    if (signer->psSigner != nullptr) RecordTimestamp(signer->psSigner->UnauthAttrs);
     // A PKCS #9 countersignature's signer is known to the provider only.
     if (result_.timestampSigner.empty() && signer->csCounterSigners > 0 && signer->pasCounterSigners != nullptr &&
         signer->pasCounterSigners[0].csCertChain > 0 && signer->pasCounterSigners[0].pasCertChain != nullptr) {
@@ -138,6 +135,12 @@ class Examiner {
     uint64_t time = 0;
     std::wstring signer;
   };
+
+  void RecordTimestamp(const CRYPT_ATTRIBUTES& attributes) {
+    Timestamp timestamp = ReadTimestamp(attributes);
+    result_.signingTime = timestamp.time;
+    result_.timestampSigner = std::move(timestamp.signer);
+  }
 
   // The timestamp's time, and, from an RFC 3161 token, which carries its
   // own certificates, who signed it.
@@ -296,9 +299,7 @@ class Examiner {
   }
 
   void ReadChain(HCERTSTORE store, const CMSG_SIGNER_INFO& signer) {
-    const Timestamp timestamp = ReadTimestamp(signer.UnauthAttrs);
-    result_.signingTime = timestamp.time;
-    result_.timestampSigner = timestamp.signer;
+    RecordTimestamp(signer.UnauthAttrs);
     PCCERT_CONTEXT certificate = FindSignerCertificate(store, signer);
     while (certificate != nullptr && result_.chain.size() < kMaxChainLength) {
       result_.chain.push_back(DescribeCertificate(certificate, trust_->certNameToStr));
